@@ -1,0 +1,10 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace orbenix::cli {
+
+// A JSON string literal (quotes included) for UTF-8 text.
+std::string JsonString(std::string_view utf8);
+
+}  // namespace orbenix::cli

@@ -1,0 +1,10 @@
+#include "component/check_settings.h"
+
+namespace orbenix {
+
+CheckSettings& ThreadCheckSettings() {
+    thread_local CheckSettings settings;
+    return settings;
+}
+
+}  // namespace orbenix
