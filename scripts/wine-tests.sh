@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Runs the mingw32 build's tests under Wine, one after another, with a
-# persistent wineserver in the build's own 32-bit prefix.
+# Runs a mingw32 build's tests under Wine, one after another, with a
+# persistent wineserver in that build's own 32-bit prefix.
+# usage: wine-tests.sh [BUILD_DIR] [ctest arguments...]   (default build/mingw32)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+build=${1:-build/mingw32}
+[ $# -gt 0 ] && shift
+
 export WINEARCH=win32
-export WINEPREFIX=$PWD/build/mingw32/wineprefix
+export WINEPREFIX=$PWD/$build/wineprefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES=mscoree,mshtml=
 export LC_ALL=C.UTF-8
@@ -16,4 +20,4 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true' EXIT
-ctest --preset mingw32 "$@"
+ctest --test-dir "$build" -j1 --output-on-failure "$@"
