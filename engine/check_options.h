@@ -1,0 +1,19 @@
+#pragma once
+// Settings a check takes from its caller rather than from the parameter
+// string: orbenix-check sets them from its command line; the COM host leaves
+// the defaults, which are the component's own behaviour.
+#include <optional>
+#include <string>
+
+namespace orbenix {
+
+struct CheckOptions {
+    std::optional<int> timeout_seconds;  // the HTTP component's deadline; default 60 s
+    bool verify_tls = false;             // refuse certificates that do not verify
+    std::string ca_file;                 // extra trust anchors for verify_tls
+};
+
+// This thread's options.
+CheckOptions& ThreadCheckOptions();
+
+}  // namespace orbenix

@@ -1,0 +1,43 @@
+#pragma once
+// The way to the target: directly, or through one of the five proxy kinds.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/http/deadline.h"
+#include "engine/http/stream.h"
+
+namespace orbenix::http {
+
+struct ProxySettings {
+    std::int32_t kind = 0;     // ProxyKind (http_component.h)
+    std::string host;          // UTF-8
+    std::int32_t port = 0;
+    bool authenticate = false;  // authentication mode 1
+    std::string username;       // UTF-8; never logged, never in a message
+    std::string password;
+};
+
+struct Target {
+    std::string host;  // UTF-8; IPv6 literal without brackets
+    std::uint16_t port = 0;
+    bool https = false;
+};
+
+// Checks the settings before anything is sent (port 0, empty host, over-long
+// credentials, unknown kind); raises a numbered Error naming the proxy.
+void ValidateProxy(const ProxySettings& proxy);
+
+// Opens the stream on which TLS (for https) and HTTP to the target are spoken:
+// a direct TCP connection, a CONNECT tunnel or a SOCKS connection. For a relay
+// proxy and an http target it is the connection to the proxy itself.
+std::unique_ptr<Stream> ConnectThrough(const ProxySettings& proxy, const Target& target,
+                                       const Deadline& deadline);
+
+// True when requests go to the proxy in absolute form ("POST http://host:port/path").
+bool UsesAbsoluteForm(const ProxySettings& proxy, const Target& target);
+
+// The "Proxy-Authorization" value for absolute-form requests ("" when none).
+std::string ProxyAuthorization(const ProxySettings& proxy);
+
+}  // namespace orbenix::http
