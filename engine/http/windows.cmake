@@ -1,0 +1,1 @@
+# Windows backends: Winsock transport and Schannel TLS.
