@@ -1,0 +1,236 @@
+// TCP transport over Winsock: name resolution, non-blocking connect to every
+// address in turn, reads and writes bounded by the send's deadline.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+#include "component/error.h"
+#include "engine/http/http_errors.h"
+#include "engine/http/stream.h"
+#include "engine/http/system_error_win32.h"
+#include "params/utf8.h"
+
+namespace orbenix::http {
+namespace {
+
+// Winsock is started once per process and stopped when the process ends.
+class WinsockSession {
+public:
+    WinsockSession() {
+        WSADATA data{};
+        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~WinsockSession() {
+        if (started_) WSACleanup();
+    }
+    WinsockSession(const WinsockSession&) = delete;
+    WinsockSession& operator=(const WinsockSession&) = delete;
+    bool started() const { return started_; }
+
+private:
+    bool started_ = false;
+};
+
+void EnsureWinsock() {
+    static WinsockSession session;
+    if (!session.started()) {
+        throw Error(error_numbers::SocketFailed, u"Windows Sockets could not be started");
+    }
+}
+
+class Socket {
+public:
+    explicit Socket(SOCKET handle) : handle_(handle) {}
+    ~Socket() {
+        if (handle_ != INVALID_SOCKET) closesocket(handle_);
+    }
+    Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_SOCKET)) {}
+    Socket& operator=(Socket&&) = delete;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    SOCKET get() const { return handle_; }
+
+private:
+    SOCKET handle_;
+};
+
+struct AddressListDeleter {
+    void operator()(ADDRINFOW* list) const { FreeAddrInfoW(list); }
+};
+using AddressList = std::unique_ptr<ADDRINFOW, AddressListDeleter>;
+
+std::u16string PeerText(const std::string& host, std::uint16_t port) {
+    const bool ipv6 = host.find(':') != std::string::npos;
+    return TextFromUtf8(ipv6 ? "[" + host + "]" : host) + u":" +
+           TextFromUtf8(std::to_string(port));
+}
+
+enum class Wait { Readable, Writable };
+
+// Waits until the socket is ready or the deadline passes (false). A failed
+// connect shows in the exception set, which counts as ready.
+bool WaitFor(SOCKET socket, Wait what, const Deadline& deadline) {
+    for (;;) {
+        const std::int64_t left = deadline.RemainingMs();
+        if (left <= 0) return false;
+        fd_set ready;
+        fd_set failed;
+        FD_ZERO(&ready);
+        FD_ZERO(&failed);
+        FD_SET(socket, &ready);
+        FD_SET(socket, &failed);
+        timeval timeout{};
+        timeout.tv_sec = static_cast<long>(left / 1000);
+        timeout.tv_usec = static_cast<long>((left % 1000) * 1000);
+        const int count = what == Wait::Readable ? select(0, &ready, nullptr, &failed, &timeout)
+                                                 : select(0, nullptr, &ready, &failed, &timeout);
+        if (count > 0) return true;
+        if (count == SOCKET_ERROR) {
+            throw Error(error_numbers::SocketFailed,
+                        u"Waiting on the socket failed: " + SystemErrorText(WSAGetLastError()));
+        }
+    }
+}
+
+class TcpStream final : public Stream {
+public:
+    TcpStream(Socket socket, std::string peer) : socket_(std::move(socket)), peer_(std::move(peer)) {}
+
+    std::size_t Read(void* buffer, std::size_t size, const Deadline& deadline) override {
+        const int chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+        for (;;) {
+            const int got = recv(socket_.get(), static_cast<char*>(buffer), chunk, 0);
+            if (got >= 0) return static_cast<std::size_t>(got);
+            const int code = WSAGetLastError();
+            if (code != WSAEWOULDBLOCK) {
+                throw Error(error_numbers::SocketFailed,
+                            u"Reading from " + Peer() + u" failed: " + SystemErrorText(code));
+            }
+            if (!WaitFor(socket_.get(), Wait::Readable, deadline)) {
+                throw Error(error_numbers::TimedOut, u"Timed out after " +
+                                                         SecondsText(deadline.budget().count()) +
+                                                         u" waiting for " + Peer());
+            }
+        }
+    }
+
+    void Write(const void* data, std::size_t size, const Deadline& deadline) override {
+        const char* next = static_cast<const char*>(data);
+        while (size > 0) {
+            const int chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+            const int sent = send(socket_.get(), next, chunk, 0);
+            if (sent > 0) {
+                next += sent;
+                size -= static_cast<std::size_t>(sent);
+                continue;
+            }
+            const int code = WSAGetLastError();
+            if (sent == SOCKET_ERROR && code != WSAEWOULDBLOCK) {
+                throw Error(error_numbers::SocketFailed,
+                            u"Writing to " + Peer() + u" failed: " + SystemErrorText(code));
+            }
+            if (!WaitFor(socket_.get(), Wait::Writable, deadline)) {
+                throw Error(error_numbers::TimedOut, u"Timed out after " +
+                                                         SecondsText(deadline.budget().count()) +
+                                                         u" sending to " + Peer());
+            }
+        }
+    }
+
+    const std::string& PeerName() const override { return peer_; }
+
+private:
+    std::u16string Peer() const { return TextFromUtf8(peer_); }
+
+    Socket socket_;
+    std::string peer_;
+};
+
+// One connect attempt. Returns the connected socket, or an invalid one with
+// `code` set (WSAETIMEDOUT when the deadline passed).
+Socket TryConnect(const ADDRINFOW& address, const Deadline& deadline, int& code) {
+    Socket socket(::socket(address.ai_family, address.ai_socktype, address.ai_protocol));
+    if (socket.get() == INVALID_SOCKET) {
+        code = WSAGetLastError();
+        return socket;
+    }
+    u_long non_blocking = 1;
+    if (ioctlsocket(socket.get(), FIONBIO, &non_blocking) == SOCKET_ERROR) {
+        code = WSAGetLastError();
+        return Socket(INVALID_SOCKET);
+    }
+    // Requests go out in few writes; do not let them wait for acknowledgements.
+    const BOOL no_delay = TRUE;
+    setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay),
+               sizeof no_delay);
+    if (connect(socket.get(), address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0) {
+        code = 0;
+    } else {
+        code = WSAGetLastError();
+        if (code != WSAEWOULDBLOCK) return Socket(INVALID_SOCKET);
+        if (!WaitFor(socket.get(), Wait::Writable, deadline)) {
+            code = WSAETIMEDOUT;
+            return Socket(INVALID_SOCKET);
+        }
+        int result = 0;
+        int length = sizeof result;
+        if (getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result),
+                       &length) == SOCKET_ERROR) {
+            result = WSAGetLastError();
+        }
+        code = result;
+        if (code != 0) return Socket(INVALID_SOCKET);
+    }
+    return socket;
+}
+
+}  // namespace
+
+std::unique_ptr<Stream> ConnectTcp(const std::string& host, std::uint16_t port,
+                                   const Deadline& deadline) {
+    EnsureWinsock();
+    const std::u16string peer = PeerText(host, port);
+
+    ADDRINFOW hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    const std::u16string wide_host = TextFromUtf8(host);
+    const std::u16string wide_port = TextFromUtf8(std::to_string(port));
+    ADDRINFOW* raw = nullptr;
+    const int resolved = GetAddrInfoW(reinterpret_cast<const wchar_t*>(wide_host.c_str()),
+                                      reinterpret_cast<const wchar_t*>(wide_port.c_str()), &hints,
+                                      &raw);
+    AddressList addresses(raw);
+    if (resolved != 0 || !addresses) {
+        throw Error(error_numbers::ResolveFailed, u"Could not resolve " + TextFromUtf8(host));
+    }
+
+    int last_code = 0;
+    for (const ADDRINFOW* address = addresses.get(); address != nullptr;
+         address = address->ai_next) {
+        if (deadline.Expired()) break;
+        int code = 0;
+        Socket socket = TryConnect(*address, deadline, code);
+        if (socket.get() != INVALID_SOCKET) {
+            return std::make_unique<TcpStream>(std::move(socket), Utf8FromText(peer));
+        }
+        // A refusal says more than a later address family the system lacks.
+        if (last_code != WSAECONNREFUSED || code == WSAETIMEDOUT) last_code = code;
+    }
+    if (deadline.Expired() || last_code == WSAETIMEDOUT) {
+        throw Error(error_numbers::TimedOut, u"Timed out after " +
+                                                 SecondsText(deadline.budget().count()) +
+                                                 u" connecting to " + peer);
+    }
+    if (last_code == WSAECONNREFUSED) {
+        throw Error(error_numbers::ConnectionRefused, u"Connection refused by " + peer);
+    }
+    throw Error(error_numbers::ConnectFailed,
+                u"Could not connect to " + peer + u": " + SystemErrorText(last_code));
+}
+
+}  // namespace orbenix::http
