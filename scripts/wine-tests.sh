@@ -19,5 +19,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w
 fi
 wineserver -p 2>/dev/null || true  # already running is fine
+# Start Wine's background services now, with no pipe of ctest's as their
+# output: a service started during a test would keep the test's pipe open.
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 trap 'wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true' EXIT
 ctest --test-dir "$build" -j1 --output-on-failure "$@"
