@@ -1,0 +1,42 @@
+// The DLL's entry point and its four exports.
+#include <windows.h>
+#include <objbase.h>
+
+#include "component/com/class_factory.h"
+#include "component/com/module.h"
+#include "component/com/orbenix_h.h"
+#include "component/com/registration.h"
+
+using namespace orbenix::com;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    // Per-process set-up: the module handle, from which the DLL finds its own
+    // file (type library, registration). Per-thread state lives in TLS.
+    if (reason == DLL_PROCESS_ATTACH) SetModuleHandle(instance);
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (!IsEqualCLSID(clsid, CLSID_vexarel)) return CLASS_E_CLASSNOTAVAILABLE;
+    return VexarelClassFactory().QueryInterface(iid, out);
+}
+
+STDAPI DllCanUnloadNow() { return ModuleIdle() ? S_OK : S_FALSE; }
+
+STDAPI DllRegisterServer() {
+    try {
+        return RegisterServer();
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+STDAPI DllUnregisterServer() {
+    try {
+        return UnregisterServer();
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
