@@ -3,6 +3,8 @@
 // such method, exactly as a late-bound call on a form without it would.
 #include "component/check_form.h"
 #include "component/error.h"
+#include "dialog/settings_form.h"
+#include "dialog/show_settings.h"
 
 namespace orbenix {
 namespace {
@@ -10,7 +12,10 @@ namespace {
 class FrmMain final : public CheckForm {
 public:
     Variant DoCheck() override { throw Error(errors::NotSupportedByObject); }
-    void ShowSettings(Vexarel&) override { throw Error(errors::NotSupportedByObject); }
+    void ShowSettings(Vexarel& object) override { ShowSettingsDialog(object, dialog_); }
+
+private:
+    SettingsForm dialog_{CreateDialogView()};  // its window exists only while loaded
 };
 
 }  // namespace

@@ -1,0 +1,93 @@
+#include "dialog/show_settings.h"
+
+#include "component/check_settings.h"
+#include "component/vexarel.h"
+#include "dialog/make_topmost.h"
+#include "dialog/settings_form.h"
+#include "params/base64.h"
+#include "params/numeric_value.h"
+#include "params/parameter_writer.h"
+#include "params/read_tag.h"
+
+namespace orbenix {
+namespace {
+
+// Unloads the form unless the dialog ran to its end, so that a failed
+// showing leaves no hidden window behind and the next one starts afresh.
+class UnloadOnFailure {
+public:
+    explicit UnloadOnFailure(SettingsForm& form) : form_(form) {}
+    ~UnloadOnFailure() { form_.Unload(); }
+    UnloadOnFailure(const UnloadOnFailure&) = delete;
+    UnloadOnFailure& operator=(const UnloadOnFailure&) = delete;
+
+private:
+    SettingsForm& form_;
+};
+
+bool HasParameterText(const Variant& parameter) {
+    // Len of Null is Null, which is not greater than 0.
+    return !parameter.IsNull() && !parameter.ToText().empty();
+}
+
+}  // namespace
+
+void ShowSettingsDialog(Vexarel& object, SettingsForm& form) {
+    using enum ControlId;
+    CheckSettings& settings = ThreadCheckSettings();
+    UnloadOnFailure unload(form);
+    auto tag = [&object](const char16_t* name) {
+        bool quoted = false;
+        return ReadTag(object.qv_parameter.ToText(), name, quoted);
+    };
+
+    // 1. The first use of a control loads the form, whose load step fills the list.
+    const std::u16string timeout = TrimSpaces(object.qv_timeout.ToText());
+    form.SetText(txtTimeout, timeout);
+
+    // 2. Fill the dialog from a non-empty parameter string.
+    if (HasParameterText(object.qv_parameter)) {
+        settings.SolusVMURL = tag(u"URL");
+        settings.APIKey = tag(u"KEY");
+        settings.APIHash = tag(u"HSH");
+        form.SetText(txtSolusVMURL, settings.SolusVMURL);
+        form.SetText(txtAPIKey, settings.APIKey);
+        form.SetText(txtAPIHash, settings.APIHash);
+
+        settings.AuthUsername = tag(u"PAU");
+        settings.AuthPassword = DecodeString(tag(u"PAP"));
+        settings.UseAuthentication = IsTrueFlag(tag(u"PAA"));
+
+        settings.UseProxy = IsTrueFlag(tag(u"PRU"));
+        settings.ProxyHost = tag(u"PRH");
+        settings.ProxyPort = PortValue(tag(u"PRP"));
+        settings.ProxyType = tag(u"PRT");
+
+        form.SetText(txtProxyHost, settings.ProxyHost);
+        form.SetText(txtProxyPort, NumberText(settings.ProxyPort));
+        form.SetValue(chkUseProxy, settings.UseProxy ? 1 : 0);
+        form.SetListIndex(cmbProxyType, ProxyTypeIndex(settings.ProxyType));
+
+        settings.UseProxyAuthentication = IsTrueFlag(tag(u"PRA"));
+        settings.ProxyUsername = tag(u"PRAU");
+        settings.ProxyPassword = DecodeString(tag(u"PRAP"));
+
+        form.SetText(txtProxyUsername, settings.ProxyUsername);
+        form.SetText(txtProxyPassword, settings.ProxyPassword);
+        form.SetValue(chkUseProxyAuthentication, settings.UseProxyAuthentication ? 1 : 0);
+    }
+
+    // 3. Closing without OK hands this value back.
+    settings.CurrentParameter = object.qv_parameter;
+
+    // 4. Above every other window.
+    MakeTopmost(form.hWnd(), true);
+
+    // 5. Modal, no owner; OK stores the new string in CurrentParameter.
+    form.ShowModal();
+
+    // 6.
+    object.qv_parameter = settings.CurrentParameter;
+}
+
+}  // namespace orbenix
