@@ -1,6 +1,7 @@
 #pragma once
-// The command line of orbenix-check, parsed into a value. Parsing never exits:
-// it returns an error text for the usage message instead.
+// The command line of orbenix-check, parsed into a value. Parsing never exits
+// and reads nothing: it returns an error text for the usage message instead.
+// Error texts name options, never the values given to them.
 #include <optional>
 #include <string>
 #include <variant>
@@ -8,12 +9,38 @@
 
 namespace orbenix::cli {
 
+// The monitoring-plugin states; the number is the exit code.
+enum class PluginState { Ok = 0, Warning = 1, Critical = 2, Unknown = 3 };
+
 struct Options {
-    std::u16string parameter;
-    std::optional<std::u16string> timeout;   // omitted: qv_timeout stays Empty
+    // Where the parameter string comes from: one of these three, else the
+    // environment variable ORBENIX_PARAMETER.
+    std::optional<std::u16string> parameter;       // --parameter TEXT
+    std::optional<std::u16string> parameter_file;  // --parameter-file FILE|-
+    // ... or built from parts, as the settings dialog builds it.
+    std::optional<std::u16string> url;
+    std::optional<std::u16string> key;   // visible to other users: testing only
+    std::optional<std::u16string> hash;  // visible to other users: testing only
+    std::optional<std::u16string> key_file;
+    std::optional<std::u16string> hash_file;
+    std::optional<std::u16string> proxy;  // TYPE://host:port
+    std::optional<std::u16string> proxy_user;
+    std::optional<std::u16string> proxy_password_file;
+
+    std::optional<std::u16string> timeout;  // omitted: qv_timeout stays Empty
     std::optional<std::u16string> hostname;
+    PluginState timeout_state = PluginState::Unknown;
+    bool verify_tls = false;
+    std::optional<std::u16string> ca_file;
+
     bool json = false;
     bool help = false;
+    bool version = false;
+    bool verbose = false;
+    bool print_parameter = false;
+
+    // True when any of --url, --key(-file), --hash(-file), --proxy... is given.
+    bool BuildsParameter() const;
 };
 
 struct ArgumentError {

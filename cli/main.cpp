@@ -1,46 +1,62 @@
-// orbenix-check: stands in for the monitoring host. It sets the object's
-// properties, runs qv_docheck and reports the verdict.
+// orbenix-check: stands in for the monitoring host (sets the object's
+// properties, runs qv_docheck) and reports as a monitoring plugin.
+#include <chrono>
 #include <cstdio>
-#include <string>
+#include <cstdlib>
 
-#include "cli/arguments.h"
-#include "cli/json.h"
-#include "component/vexarel.h"
+#include "cli/check_run.h"
+#include "cli/help.h"
+#include "cli/plugin_output.h"
+#include "cli/watchdog.h"
+#include "engine/debug_log.h"
 #include "params/utf8.h"
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitCritical = 2;
-constexpr int kExitUnknown = 3;
+using namespace orbenix;
+using namespace orbenix::cli;
+
+int Print(const std::string& text, PluginState state) {
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+    return static_cast<int>(state);
+}
+
+int ArgumentFailure(const ArgumentError& error) {
+    return Print(PluginLine(PluginState::Unknown, TextFromUtf8(error.message), 0) + kUsage + "\n",
+                 PluginState::Unknown);
+}
+
+std::string Report(bool json, bool verdict, const std::u16string& text, PluginState state, double seconds) {
+    return json ? JsonLine(verdict, text) : PluginLine(state, text, seconds);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    using namespace orbenix;
-    const auto parsed = cli::ParseArguments(cli::CommandLineArguments(argc, argv));
-    if (const auto* error = std::get_if<cli::ArgumentError>(&parsed)) {
-        std::fprintf(stderr, "orbenix-check: %s\n%s\n", error->message.c_str(), cli::kUsage);
-        return kExitUnknown;
-    }
-    const auto& options = std::get<cli::Options>(parsed);
-    if (options.help) {
-        std::printf("%s\n", cli::kUsage);
-        return kExitUnknown;
-    }
+    const auto parsed = ParseArguments(CommandLineArguments(argc, argv));
+    if (const auto* error = std::get_if<ArgumentError>(&parsed)) return ArgumentFailure(*error);
+    const Options& options = std::get<Options>(parsed);
+    if (options.help) return Print(HelpText(), PluginState::Unknown);
+    if (options.version) return Print(VersionText(), PluginState::Unknown);
+    for (const std::string& warning : VisibilityWarnings(options)) std::fprintf(stderr, "%s\n", warning.c_str());
 
-    Vexarel check;
-    check.qv_parameter = options.parameter;
-    if (options.timeout) check.qv_timeout = *options.timeout;
-    if (options.hostname) check.qv_hostname = *options.hostname;
-    const bool verdict = check.qv_docheck();
-    const std::string result = Utf8FromText(check.qv_result.ToText());
+    const auto built = BuildConfig(options, SystemInputs());
+    if (const auto* error = std::get_if<ArgumentError>(&built)) return ArgumentFailure(*error);
+    const CheckConfig& config = std::get<CheckConfig>(built);
+    if (options.print_parameter) return Print(Utf8FromText(config.parameter) + "\n", PluginState::Ok);
 
-    if (options.json) {
-        std::printf("{\"verdict\": %s, \"result\": %s}\n", verdict ? "true" : "false",
-                    cli::JsonString(result).c_str());
-    } else {
-        std::printf("%s\n", result.c_str());
-    }
-    return verdict ? kExitOk : kExitCritical;
+    SetDebugLogToStderr(options.verbose);
+    const int grace_seconds = 1;
+    Watchdog watchdog(std::chrono::seconds(config.limit_seconds + grace_seconds), [&] {
+        const std::u16string text = u"orbenix-check: no result within " +
+                                    TextFromUtf8(std::to_string(config.limit_seconds)) + u" seconds";
+        Print(Report(options.json, false, text, config.timeout_state, config.limit_seconds + grace_seconds),
+              config.timeout_state);
+        std::_Exit(static_cast<int>(config.timeout_state));
+    });
+    const CheckOutcome outcome = RunCheck(config, CreateCheckForm());
+    watchdog.Disarm();
+    const PluginState state = Classify(outcome.verdict, outcome.result, config.timeout_state);
+    return Print(Report(options.json, outcome.verdict, outcome.result, state, outcome.seconds), state);
 }

@@ -1,0 +1,61 @@
+#include "cli/help.h"
+
+#include "cli/arguments.h"
+
+namespace orbenix::cli {
+
+std::string VersionText() {
+    return "orbenix-check version " + std::to_string(ORBENIX_VERSION_MAJOR) + "." +
+           std::to_string(ORBENIX_VERSION_MINOR) + " build " + std::to_string(ORBENIX_VERSION_REVISION) + "\n";
+}
+
+std::string HelpText() {
+    return VersionText() + R"HELP(Asks a SolusVM panel's client API for the status of one virtual server.
+
+)HELP" + kUsage + R"HELP(
+
+Configuration (one of these; never put keys on the command line):
+  --parameter-file FILE|-   the stored parameter string, from a file or standard input
+  ORBENIX_PARAMETER         environment variable holding the parameter string
+  --url URL                 the panel's address, e.g. https://panel.example.com:5656
+    --key-file FILE|-       file holding the server's API key
+    --hash-file FILE|-      file holding the server's API hash
+    --proxy TYPE://HOST:PORT  TYPE is web, relay, socks4, socks4a or socks5
+    --proxy-user NAME       proxy user name
+    --proxy-password-file FILE|-  file holding the proxy password
+  --parameter TEXT          the parameter string itself (visible to other users)
+  --key KEY, --hash HASH    for testing only: visible to other users
+
+Options:
+  -t, --timeout SECONDS     time limit of the check (default 30); passed on as the host's timeout
+  --timeout-state STATE     state for a timed-out check: OK, WARNING, CRITICAL or UNKNOWN (default)
+  --verify-tls              refuse a panel certificate that the system's trust store does not verify
+  --ca-file FILE            trust this CA certificate file (PEM) too; implies --verify-tls
+  --hostname NAME           passed on as the host's host name
+  --print-parameter         print the parameter string that --url and its options build, and exit
+  --json                    print {"verdict": ..., "result": ...} instead of the plugin line
+  -v, --verbose             write the check's debug lines to standard error
+  -h, --help                this text
+  -V, --version             the version
+
+Output: SOLUSVM <STATE> - <result> | time=<seconds>s;;;0
+  0 OK        the server is online ("SolusVM VPS works fine")
+  2 CRITICAL  "VPS offline", or another state the panel names ("Unknown VPS state ( disabled)")
+  3 UNKNOWN   no verdict: bad arguments, "ERR:" and "ERROR:" texts, the panel's own message,
+              an unrecognised answer; also a timeout unless --timeout-state says otherwise
+
+Examples:
+  orbenix-check --parameter-file /etc/orbenix/vps1.parameter
+  orbenix-check --url https://panel.example.com:5656 --key-file vps1.key --hash-file vps1.hash
+  printf '%s' "$KEY" | orbenix-check --url https://panel.example.com:5656 --key-file - --hash-file vps1.hash
+  orbenix-check --url https://panel.example.com --key-file k --hash-file h --proxy web://proxy.example.com:3128
+  orbenix-check --url http://panel.example.com --key-file k --hash-file h --proxy relay://proxy.example.com:3128
+  orbenix-check --url https://panel.example.com --key-file k --hash-file h --proxy socks4://10.0.0.1:1080
+  orbenix-check --url https://panel.example.com --key-file k --hash-file h --proxy socks4a://gw.example.com:1080
+  orbenix-check --url https://panel.example.com --key-file k --hash-file h --proxy socks5://[2001:db8::1]:1080 \
+      --proxy-user monitor --proxy-password-file /etc/orbenix/proxy.password
+  orbenix-check --url https://panel.example.com --key-file k --hash-file h --print-parameter > vps1.parameter
+)HELP";
+}
+
+}  // namespace orbenix::cli
