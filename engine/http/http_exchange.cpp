@@ -1,0 +1,82 @@
+#include "engine/http/http_exchange.h"
+
+#include <array>
+
+#include "component/error.h"
+#include "engine/http/http_errors.h"
+#include "engine/http/response_parser.h"
+#include "params/utf8.h"
+
+namespace orbenix::http {
+namespace {
+
+// Runs one stage; a TimedOut from below is retold with the stage and peer.
+template <typename Step>
+auto Stage(const Deadline& deadline, const std::string& what, Step&& step) {
+    try {
+        return step();
+    } catch (const Error& e) {
+        if (e.number() != error_numbers::TimedOut) throw;
+        const auto seconds = std::to_string((deadline.budget().count() + 999) / 1000);
+        throw Error(error_numbers::TimedOut, u"Timed out after " + TextFromUtf8(seconds) + u" s " + TextFromUtf8(what));
+    }
+}
+
+// TLS, request and response on an open connection; closes it on return.
+Response Converse(const Exchange& exchange, const Request& request, std::unique_ptr<Stream> stream,
+                  const Deadline& deadline) {
+    const Url& url = request.url;
+    const std::string peer = url.Authority();
+    const Target target{url.host, url.port, url.https};
+    if (url.https) {
+        stream = Stage(deadline, "in the TLS handshake with " + peer, [&] {
+            return StartTls(std::move(stream), url.host, exchange.tls, deadline,
+                            exchange.accept_certificate);
+        });
+    }
+
+    RequestLine line{request.method, url.target, request.version, url.HostHeader()};
+    HeaderList headers = request.headers;
+    if (UsesAbsoluteForm(exchange.proxy, target)) {
+        line.target = url.Text();
+        if (const std::string auth = ProxyAuthorization(exchange.proxy); !auth.empty()) {
+            headers.emplace_back("Proxy-Authorization", auth);
+        }
+    }
+    const std::string wire = WriteRequest(line, headers, request.body);
+    Stage(deadline, "sending the request to " + peer,
+          [&] { stream->Write(wire.data(), wire.size(), deadline); });
+
+    ResponseParser parser(peer);
+    std::array<char, 16384> buffer;
+    Stage(deadline, "waiting for the response from " + peer, [&] {
+        for (;;) {
+            const std::size_t n = stream->Read(buffer.data(), buffer.size(), deadline);
+            if (n == 0) {
+                parser.FinishAtClose();
+                return;
+            }
+            if (parser.Feed(std::string_view(buffer.data(), n))) return;
+        }
+    });
+    return parser.TakeResponse();
+}
+
+}  // namespace
+
+Response Perform(const Exchange& exchange, const Request& request, const Deadline& deadline) {
+    const Url& url = request.url;
+    const Target target{url.host, url.port, url.https};
+
+    std::unique_ptr<Stream> stream = ConnectThrough(exchange.proxy, target, deadline);
+    try {
+        Response response = Converse(exchange, request, std::move(stream), deadline);
+        if (exchange.connection_closed) exchange.connection_closed(0, u"");
+        return response;
+    } catch (const Error& e) {
+        if (exchange.connection_closed) exchange.connection_closed(e.number(), e.description());
+        throw;
+    }
+}
+
+}  // namespace orbenix::http

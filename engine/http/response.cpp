@@ -1,0 +1,23 @@
+#include "engine/http/response.h"
+
+namespace orbenix::http {
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+const std::string* Response::Header(std::string_view name) const {
+    for (const auto& [key, value] : headers) {
+        if (EqualsIgnoreCase(key, name)) return &value;
+    }
+    return nullptr;
+}
+
+}  // namespace orbenix::http
