@@ -8,27 +8,31 @@
 namespace orbenix::cli {
 namespace {
 
+// What the stand-in saw; it outlives the form, which the check's object owns.
+struct Seen {
+    int calls = 0;
+    CheckOptions options_seen;
+    CheckSettings parameter_seen;
+};
+
 // Stands in for the check engine: answers with a chosen verdict and message,
 // and records what the check was given.
 class StandInForm : public CheckForm {
 public:
-    StandInForm(Variant verdict, std::u16string message, std::int32_t error = 0)
-        : verdict_(std::move(verdict)), message_(std::move(message)), error_(error) {}
+    StandInForm(Seen& seen, Variant verdict, std::u16string message, std::int32_t error = 0)
+        : seen_(seen), verdict_(std::move(verdict)), message_(std::move(message)), error_(error) {}
     Variant DoCheck() override {
-        ++calls;
-        options_seen = ThreadCheckOptions();
-        parameter_seen = ThreadCheckSettings();
+        ++seen_.calls;
+        seen_.options_seen = ThreadCheckOptions();
+        seen_.parameter_seen = ThreadCheckSettings();
         if (error_ != 0) throw Error(error_, u"raised by the stand-in");
         ThreadCheckSettings().LastMessage = message_;
         return verdict_;
     }
     void ShowSettings(Vexarel&) override {}
 
-    int calls = 0;
-    CheckOptions options_seen;
-    CheckSettings parameter_seen;
-
 private:
+    Seen& seen_;
     Variant verdict_;
     std::u16string message_;
     std::int32_t error_;
@@ -57,7 +61,8 @@ TEST(RunCheck, ExitCodeForEveryKindOfResult) {
         {Variant(true), u"", 91, u"ERR: raised by the stand-in( 190)", 3},
     };
     for (const auto& c : cases) {
-        auto form = std::make_unique<StandInForm>(c.verdict, c.message, c.error);
+        Seen seen;
+        auto form = std::make_unique<StandInForm>(seen, c.verdict, c.message, c.error);
         const auto outcome = RunCheck(SimpleConfig(), std::move(form));
         EXPECT_EQ(outcome.result, c.result);
         EXPECT_GE(outcome.seconds, 0.0);
@@ -71,8 +76,8 @@ TEST(RunCheck, HostInputsAndOptionsReachTheCheck) {
     config.check_options.timeout_seconds = 12;
     config.check_options.verify_tls = true;
     config.check_options.ca_file = "ca.pem";
-    auto form = std::make_unique<StandInForm>(Variant(true), u"");
-    const StandInForm& seen = *form;
+    Seen seen;
+    auto form = std::make_unique<StandInForm>(seen, Variant(true), u"");
     const auto outcome = RunCheck(config, std::move(form));
     EXPECT_TRUE(outcome.verdict);
     EXPECT_EQ(seen.calls, 1);
@@ -95,8 +100,8 @@ TEST(RunCheck, TimeoutTextAsTheHostPassesIt) {
     for (const auto& c : cases) {
         auto config = SimpleConfig();
         config.timeout = c.timeout;
-        auto form = std::make_unique<StandInForm>(Variant(true), u"");
-        const StandInForm& seen = *form;
+        Seen seen;
+        auto form = std::make_unique<StandInForm>(seen, Variant(true), u"");
         const auto outcome = RunCheck(config, std::move(form));
         EXPECT_EQ(outcome.result, c.result);
         EXPECT_EQ(seen.calls, c.calls);
