@@ -1,0 +1,85 @@
+// What the proxy handshakes share: names for error texts, exact reads and
+// the Basic credentials.
+#include "engine/http/proxy_handshake.h"
+
+#include "component/error.h"
+#include "engine/http/http_component.h"
+#include "engine/http/http_errors.h"
+#include "params/utf8.h"
+
+namespace orbenix::http::proxy {
+
+std::string HostPort(std::string_view host, std::uint16_t port) {
+    // Very long names are shortened in texts; the handshake itself never shortens.
+    constexpr std::size_t shown = 80;
+    std::string name(host.substr(0, shown));
+    if (host.size() > shown) name += "...";
+    if (name.find(':') != std::string::npos) name = "[" + name + "]";
+    return name + ":" + std::to_string(port);
+}
+
+std::string BareHost(const std::string& host) {
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') return host.substr(1, host.size() - 2);
+    return host;
+}
+
+std::string KindLabel(std::int32_t kind) {
+    switch (kind) {
+    case ProxySocks4: return "SOCKS4 proxy";
+    case ProxySocks4a: return "SOCKS4a proxy";
+    case ProxySocks5: return "SOCKS5 proxy";
+    default: return "Proxy";
+    }
+}
+
+void Handshake::Fail(std::int32_t number, const std::string& text) const {
+    throw Error(number, TextFromUtf8(proxy + " " + text));
+}
+
+Handshake DescribeHandshake(const ProxySettings& proxy, const Target& target) {
+    const auto port = static_cast<std::uint16_t>(proxy.port);
+    return {KindLabel(proxy.kind) + " " + HostPort(BareHost(proxy.host), port),
+            HostPort(target.host, target.port)};
+}
+
+void ReadExact(Stream& stream, std::uint8_t* buffer, std::size_t size, const Deadline& deadline,
+               const Handshake& handshake, const char* what) {
+    std::size_t have = 0;
+    while (have < size) {
+        const std::size_t got = stream.Read(buffer + have, size - have, deadline);
+        if (got == 0) {
+            handshake.Fail(error_numbers::ProxyFailed,
+                           "closed the connection after " + std::to_string(have) + " of " +
+                               std::to_string(size) + " bytes of its " + what + " (connecting to " +
+                               handshake.target + ")");
+        }
+        have += got;
+    }
+}
+
+namespace {
+
+std::string Base64(std::string_view bytes) {
+    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = bytes.size() - i < 3 ? bytes.size() - i : 3;
+        std::uint32_t group = static_cast<std::uint8_t>(bytes[i]) << 16;
+        if (n > 1) group |= static_cast<std::uint8_t>(bytes[i + 1]) << 8;
+        if (n > 2) group |= static_cast<std::uint8_t>(bytes[i + 2]);
+        out += alphabet[group >> 18 & 63];
+        out += alphabet[group >> 12 & 63];
+        out += n > 1 ? alphabet[group >> 6 & 63] : '=';
+        out += n > 2 ? alphabet[group & 63] : '=';
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string BasicCredentials(const ProxySettings& proxy) {
+    return "Basic " + Base64(proxy.username + ":" + proxy.password);
+}
+
+}  // namespace orbenix::http::proxy
