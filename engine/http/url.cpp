@@ -43,27 +43,28 @@ std::string EncodeNonAscii(std::string_view s) {
 }
 
 // RFC 3986 section 5.2.4.
-std::string RemoveDotSegments(std::string_view path) {
-    std::string input(path), output;
+std::string RemoveDotSegments(std::string_view input) {
+    std::string output;
     while (!input.empty()) {
         if (input.starts_with("../")) {
-            input.erase(0, 3);
-        } else if (input.starts_with("./")) {
-            input.erase(0, 2);
-        } else if (input.starts_with("/./")) {
-            input.erase(0, 2);
+            input.remove_prefix(3);
+        } else if (input.starts_with("./") || input.starts_with("/./")) {
+            input.remove_prefix(2);
         } else if (input == "/.") {
-            input = "/";
+            input = {};
+            output += '/';
         } else if (input.starts_with("/../") || input == "/..") {
-            input = input == "/.." ? "/" : input.substr(3);
             const auto slash = output.rfind('/');
-            output.erase(slash == std::string::npos ? 0 : slash);
+            output.resize(slash == std::string::npos ? 0 : slash);
+            if (input == "/..") output += '/';
+            input.remove_prefix(3);
         } else if (input == "." || input == "..") {
-            input.clear();
+            input = {};
         } else {
             const auto next = input.find('/', 1);
-            output += input.substr(0, next);
-            input.erase(0, next == std::string::npos ? input.size() : next);
+            const std::size_t take = next == std::string_view::npos ? input.size() : next;
+            output.append(input.substr(0, take));
+            input.remove_prefix(take);
         }
     }
     return output;
@@ -161,7 +162,10 @@ void ParseAuthority(std::int32_t number, std::string_view url, std::string_view 
 
 std::string Target(std::string_view path, bool has_query, std::string_view query) {
     std::string target = path.empty() ? "/" : std::string(path);
-    if (has_query) target += "?" + std::string(query);
+    if (has_query) {
+        target += '?';
+        target.append(query);
+    }
     return EncodeNonAscii(target);
 }
 
@@ -180,20 +184,35 @@ Url ParseAbsolute(std::int32_t number, std::string_view url) {
     out.port = out.https ? 443 : 80;
     ParseAuthority(number, url, p.authority, out);
     out.target = Target(RemoveDotSegments(p.path), p.has_query, p.query);
-    if (!out.target.starts_with("/")) out.target.insert(0, "/");
+    if (!out.target.starts_with("/")) out.target = std::string(1, '/').append(out.target);
     return out;
+}
+
+// IPv6 literals in brackets.
+std::string Bracketed(const std::string& host) {
+    if (host.find(':') == std::string::npos) return host;
+    std::string text(1, '[');
+    text += host;
+    text += ']';
+    return text;
 }
 
 }  // namespace
 
 std::string Url::HostHeader() const {
-    std::string text = IsIpv6() ? "[" + host + "]" : host;
-    if (port != (https ? 443 : 80)) text += ":" + std::to_string(port);
+    std::string text = Bracketed(host);
+    if (port != (https ? 443 : 80)) {
+        text += ':';
+        text += std::to_string(port);
+    }
     return text;
 }
 
 std::string Url::Authority() const {
-    return (IsIpv6() ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    std::string text = Bracketed(host);
+    text += ':';
+    text += std::to_string(port);
+    return text;
 }
 
 std::string Url::Text() const {
@@ -229,7 +248,7 @@ Url ResolveLocation(const Url& base, const std::string& location) {
         path = RemoveDotSegments(base_path.substr(0, base_path.rfind('/') + 1) + std::string(p.path));
     }
     out.target = Target(path, p.has_query, p.query);
-    if (!out.target.starts_with("/")) out.target.insert(0, "/");
+    if (!out.target.starts_with("/")) out.target = std::string(1, '/').append(out.target);
     return out;
 }
 
