@@ -116,7 +116,6 @@ void SettingsForm::ShowModal() {
 }
 
 bool SettingsForm::TakesInput(ControlId id) const {
-    if (!loaded_) return false;
     for (ControlId c = id;; c = Design(c).parent) {
         const ControlState& state = controls_[Index(c)];
         if (!state.visible || !state.enabled) return false;
@@ -125,24 +124,24 @@ bool SettingsForm::TakesInput(ControlId id) const {
 }
 
 bool SettingsForm::UserEditedText(ControlId id, const std::u16string& text) {
-    if (!TakesInput(id) || !AcceptsText(id, text)) return false;
+    if (!loaded_ || !TakesInput(id) || !AcceptsText(id, text)) return false;
     controls_[Index(id)].text = text;
     return true;
 }
 
 void SettingsForm::UserClickedCheckBox(ControlId id) {
-    if (!TakesInput(id) || Design(id).kind != ControlKind::CheckBox) return;
+    if (!loaded_ || !TakesInput(id) || Design(id).kind != ControlKind::CheckBox) return;
     SetValueInternal(id, controls_[Index(id)].value == 1 ? 0 : 1);
 }
 
 void SettingsForm::UserSelectedListIndex(ControlId id, int index) {
-    if (!TakesInput(id) || Design(id).kind != ControlKind::ComboBox) return;
+    if (!loaded_ || !TakesInput(id) || Design(id).kind != ControlKind::ComboBox) return;
     ControlState& combo = controls_[Index(id)];
     combo.list_index = (index >= 0 && index < static_cast<int>(combo.list.size())) ? index : -1;
 }
 
 void SettingsForm::UserPressedOK() {
-    if (TakesInput(ControlId::btOK)) btOK_Click();
+    if (loaded_ && TakesInput(ControlId::btOK)) btOK_Click();
 }
 
 void SettingsForm::UserClosedWindow() { Unload(); }

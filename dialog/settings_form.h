@@ -35,6 +35,7 @@ public:
     // Discards the window and every control's value.
     void Unload();
 
+
     // Program access by name, as the settings entry point uses it; each loads the form.
     const ControlState& Control(ControlId id);
     void SetText(ControlId id, const std::u16string& text);
@@ -56,7 +57,7 @@ public:
     void UserPressedOK();
     void UserClosedWindow();
 
-    // Whether `id` takes input now: visible, enabled, and every container enabled.
+    // Whether `id` takes input: visible, enabled, and every container enabled.
     bool TakesInput(ControlId id) const;
     // The control that Tab (forward) or Shift+Tab moves the focus to from `from`.
     ControlId NextFocus(ControlId from, bool forward) const;
