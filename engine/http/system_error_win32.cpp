@@ -29,18 +29,4 @@ std::u16string SystemErrorText(std::uint32_t code) {
     return text + u" (" + number_text + u")";
 }
 
-std::u16string SecondsText(std::int64_t milliseconds) {
-    char text[32];
-    if (milliseconds % 1000 == 0) {
-        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(milliseconds / 1000));
-    } else {
-        std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(milliseconds / 1000),
-                      static_cast<long long>(milliseconds % 1000));
-        std::string trimmed(text);
-        while (trimmed.back() == '0') trimmed.pop_back();
-        std::snprintf(text, sizeof text, "%s s", trimmed.c_str());
-    }
-    return std::u16string(text, text + std::char_traits<char>::length(text));
-}
-
 }  // namespace orbenix::http

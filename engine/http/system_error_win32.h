@@ -11,7 +11,4 @@ namespace orbenix::http {
 // has no message, the number alone.
 std::u16string SystemErrorText(std::uint32_t code);
 
-// "N s" for a whole number of seconds, else "N.NNN s" without trailing zeros.
-std::u16string SecondsText(std::int64_t milliseconds);
-
 }  // namespace orbenix::http

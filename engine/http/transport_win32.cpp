@@ -11,6 +11,7 @@
 #include "engine/http/http_errors.h"
 #include "engine/http/stream.h"
 #include "engine/http/system_error_win32.h"
+#include "engine/http/transport_errors.h"
 #include "params/utf8.h"
 
 namespace orbenix::http {
@@ -62,11 +63,7 @@ struct AddressListDeleter {
 };
 using AddressList = std::unique_ptr<ADDRINFOW, AddressListDeleter>;
 
-std::u16string PeerText(const std::string& host, std::uint16_t port) {
-    const bool ipv6 = host.find(':') != std::string::npos;
-    return TextFromUtf8(ipv6 ? "[" + host + "]" : host) + u":" +
-           TextFromUtf8(std::to_string(port));
-}
+std::string Reason(int code) { return Utf8FromText(SystemErrorText(static_cast<std::uint32_t>(code))); }
 
 enum class Wait { Readable, Writable };
 
@@ -90,7 +87,7 @@ bool WaitFor(SOCKET socket, Wait what, const Deadline& deadline) {
         if (count > 0) return true;
         if (count == SOCKET_ERROR) {
             throw Error(error_numbers::SocketFailed,
-                        u"Waiting on the socket failed: " + SystemErrorText(WSAGetLastError()));
+                        u"Waiting on a socket failed: " + SystemErrorText(WSAGetLastError()));
         }
     }
 }
@@ -106,13 +103,10 @@ public:
             if (got >= 0) return static_cast<std::size_t>(got);
             const int code = WSAGetLastError();
             if (code != WSAEWOULDBLOCK) {
-                throw Error(error_numbers::SocketFailed,
-                            u"Reading from " + Peer() + u" failed: " + SystemErrorText(code));
+                throw SocketError("Reading from", peer_, Reason(code));
             }
             if (!WaitFor(socket_.get(), Wait::Readable, deadline)) {
-                throw Error(error_numbers::TimedOut, u"Timed out after " +
-                                                         SecondsText(deadline.budget().count()) +
-                                                         u" waiting for " + Peer());
+                throw TimedOutError(deadline, "reading from", peer_);
             }
         }
     }
@@ -129,13 +123,10 @@ public:
             }
             const int code = WSAGetLastError();
             if (sent == SOCKET_ERROR && code != WSAEWOULDBLOCK) {
-                throw Error(error_numbers::SocketFailed,
-                            u"Writing to " + Peer() + u" failed: " + SystemErrorText(code));
+                throw SocketError("Writing to", peer_, Reason(code));
             }
             if (!WaitFor(socket_.get(), Wait::Writable, deadline)) {
-                throw Error(error_numbers::TimedOut, u"Timed out after " +
-                                                         SecondsText(deadline.budget().count()) +
-                                                         u" sending to " + Peer());
+                throw TimedOutError(deadline, "writing to", peer_);
             }
         }
     }
@@ -143,8 +134,6 @@ public:
     const std::string& PeerName() const override { return peer_; }
 
 private:
-    std::u16string Peer() const { return TextFromUtf8(peer_); }
-
     Socket socket_;
     std::string peer_;
 };
@@ -192,7 +181,7 @@ Socket TryConnect(const ADDRINFOW& address, const Deadline& deadline, int& code)
 std::unique_ptr<Stream> ConnectTcp(const std::string& host, std::uint16_t port,
                                    const Deadline& deadline) {
     EnsureWinsock();
-    const std::u16string peer = PeerText(host, port);
+    const std::string peer = PeerText(host, port);
 
     ADDRINFOW hints{};
     hints.ai_family = AF_UNSPEC;
@@ -201,36 +190,31 @@ std::unique_ptr<Stream> ConnectTcp(const std::string& host, std::uint16_t port,
     const std::u16string wide_host = TextFromUtf8(host);
     const std::u16string wide_port = TextFromUtf8(std::to_string(port));
     ADDRINFOW* raw = nullptr;
-    const int resolved = GetAddrInfoW(reinterpret_cast<const wchar_t*>(wide_host.c_str()),
-                                      reinterpret_cast<const wchar_t*>(wide_port.c_str()), &hints,
-                                      &raw);
-    AddressList addresses(raw);
-    if (resolved != 0 || !addresses) {
-        throw Error(error_numbers::ResolveFailed, u"Could not resolve " + TextFromUtf8(host));
-    }
+    const int status = GetAddrInfoW(reinterpret_cast<const wchar_t*>(wide_host.c_str()),
+                                    reinterpret_cast<const wchar_t*>(wide_port.c_str()), &hints,
+                                    &raw);
+    const AddressList addresses(raw);
+    if (status != 0) throw ResolveError(host, Reason(status));
+    if (!addresses) throw ResolveError(host, "no address");
 
-    int last_code = 0;
+    // Every address is tried in the resolver's order; the first error is
+    // reported (a timeout only when nothing else went wrong).
+    int first_error = -1;
     for (const ADDRINFOW* address = addresses.get(); address != nullptr;
          address = address->ai_next) {
         if (deadline.Expired()) break;
-        int code = 0;
-        Socket socket = TryConnect(*address, deadline, code);
+        int error = 0;
+        Socket socket = TryConnect(*address, deadline, error);
         if (socket.get() != INVALID_SOCKET) {
-            return std::make_unique<TcpStream>(std::move(socket), Utf8FromText(peer));
+            return std::make_unique<TcpStream>(std::move(socket), peer);
         }
-        // A refusal says more than a later address family the system lacks.
-        if (last_code != WSAECONNREFUSED || code == WSAETIMEDOUT) last_code = code;
+        if (first_error == -1 || first_error == WSAETIMEDOUT) first_error = error;
     }
-    if (deadline.Expired() || last_code == WSAETIMEDOUT) {
-        throw Error(error_numbers::TimedOut, u"Timed out after " +
-                                                 SecondsText(deadline.budget().count()) +
-                                                 u" connecting to " + peer);
+    if (first_error == -1 || first_error == WSAETIMEDOUT) {
+        throw TimedOutError(deadline, "connecting to", peer);
     }
-    if (last_code == WSAECONNREFUSED) {
-        throw Error(error_numbers::ConnectionRefused, u"Connection refused by " + peer);
-    }
-    throw Error(error_numbers::ConnectFailed,
-                u"Could not connect to " + peer + u": " + SystemErrorText(last_code));
+    if (first_error == WSAECONNREFUSED) throw ConnectRefusedError(peer);
+    throw ConnectError(peer, Reason(first_error));
 }
 
 }  // namespace orbenix::http

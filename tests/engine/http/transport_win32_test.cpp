@@ -158,7 +158,8 @@ TEST(TransportWin32, ClosedPortIsReportedAsRefused) {
 TEST(TransportWin32, UnknownHostFailsToResolve) {
     const Error error = Failure([&] { ConnectTcp("host.invalid", 80, Deadline(10s)); });
     EXPECT_EQ(error.number(), error_numbers::ResolveFailed);
-    EXPECT_EQ(Text(error.description()), "Could not resolve host.invalid");
+    EXPECT_EQ(Text(error.description()).rfind("Cannot resolve host name host.invalid: ", 0), 0u)
+        << Text(error.description());
 }
 
 TEST(TransportWin32, StalledPeerEndsAtTheDeadline) {
@@ -173,8 +174,8 @@ TEST(TransportWin32, StalledPeerEndsAtTheDeadline) {
     const Error error = Failure([&] { stream->Read(buffer, sizeof buffer, deadline); });
     const auto waited = Clock::now() - start;
     EXPECT_EQ(error.number(), error_numbers::TimedOut);
-    EXPECT_NE(Text(error.description()).find("0.4 s"), std::string::npos)
-        << Text(error.description());
+    EXPECT_EQ(Text(error.description()),
+              "Timed out after 1 s reading from 127.0.0.1:" + std::to_string(listener.port()));
     EXPECT_LT(waited, 3s);
 }
 

@@ -1,0 +1,314 @@
+// The Schannel backend against nginx on the loopback interface (started by
+// tls_peers_win32.sh with a private CA, good, self-signed, expired and
+// wrong-name certificates, and servers limited to one TLS version).
+#include <winsock2.h>
+#include <windows.h>
+#include <ws2tcpip.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "component/error.h"
+#include "engine/http/http_errors.h"
+#include "engine/http/stream.h"
+#include "engine/http/tls.h"
+#include "params/utf8.h"
+
+namespace orbenix::http {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int32_t kUntrustedRoot = static_cast<std::int32_t>(0x800B0109);
+constexpr std::int32_t kExpired = static_cast<std::int32_t>(0x800B0101);
+constexpr std::int32_t kNameMismatch = static_cast<std::int32_t>(0x800B010F);
+
+std::string Text(const std::u16string& text) { return Utf8FromText(text); }
+
+// The fixture's directory, its ports by name and its CA file.
+class Peers {
+public:
+    Peers() {
+        const char* dir = std::getenv("ORBENIX_TLS_PEERS");
+        if (dir == nullptr) return;
+        dir_ = dir;
+        std::ifstream list(dir_ + "/ports");
+        std::string name;
+        int port = 0;
+        while (list >> name >> port) ports_[name] = static_cast<std::uint16_t>(port);
+    }
+    bool ok() const { return ports_.size() >= 7; }
+    std::uint16_t port(const std::string& name) const { return ports_.at(name); }
+    std::string ca_file() const { return dir_ + "/ca.pem"; }
+
+private:
+    std::string dir_;
+    std::map<std::string, std::uint16_t> ports_;
+};
+
+struct Exchange {
+    std::optional<CertificateCheck> check;  // what the handler saw
+    std::string body;
+};
+
+// GET or POST over TLS; the response body (after the header section).
+Exchange Fetch(const std::string& host, std::uint16_t port, const std::string& ca_file,
+               bool accept = true, const std::string& path = "/", std::size_t post_size = 0) {
+    Exchange result;
+    const Deadline deadline(20s);
+    TlsOptions options;
+    options.ca_file = ca_file;
+    auto stream = StartTls(ConnectTcp(host, port, deadline), host, options, deadline,
+                           [&](const CertificateCheck& check) {
+                               result.check = check;
+                               return accept;
+                           });
+    const std::string host_field = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+    std::string request = (post_size > 0 ? "POST " : "GET ") + path +
+                          " HTTP/1.1\r\nHost: " + host_field + "\r\nConnection: close\r\n";
+    if (post_size > 0) request += "Content-Length: " + std::to_string(post_size) + "\r\n";
+    request += "\r\n" + std::string(post_size, 'p');
+    stream->Write(request.data(), request.size(), deadline);
+    std::string response;
+    char buffer[4096];
+    for (int i = 0; i < 100000; ++i) {
+        const std::size_t got = stream->Read(buffer, sizeof buffer, deadline);
+        if (got == 0) break;
+        response.append(buffer, got);
+    }
+    char more[16];
+    EXPECT_EQ(stream->Read(more, sizeof more, deadline), 0u) << "end of stream stays the end";
+    const std::size_t split = response.find("\r\n\r\n");
+    EXPECT_NE(split, std::string::npos) << response.substr(0, 200);
+    if (split != std::string::npos) result.body = response.substr(split + 4);
+    return result;
+}
+
+template <typename Action>
+Error Failure(Action action) {
+    try {
+        action();
+    } catch (const Error& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no error raised";
+    return Error(0, u"");
+}
+
+#define REQUIRE_PEERS(peers)                                                         \
+    if (!(peers).ok()) GTEST_SKIP() << "ORBENIX_TLS_PEERS not set (ctest fixture)"
+
+TEST(TlsSchannel, VerifiedServerShowsItsCertificateAndSniOnlyForNames) {
+    const Peers peers;
+    REQUIRE_PEERS(peers);
+    struct Case {
+        const char* host;
+        const char* expected_body;
+    };
+    const Case cases[] = {
+        {"localhost", "sni=localhost proto=TLSv1."},
+        {"127.0.0.1", "sni= proto=TLSv1."},  // no SNI for an address, name still checked
+        {"::1", "sni= proto=TLSv1."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
+        const Exchange exchange = Fetch(c.host, peers.port("good"), peers.ca_file());
+        ASSERT_TRUE(exchange.check.has_value());
+        EXPECT_EQ(exchange.check->error_code, 0) << Text(exchange.check->error_text);
+        EXPECT_EQ(exchange.body.rfind(c.expected_body, 0), 0u) << exchange.body;
+        const Certificate& cert = exchange.check->certificate;
+        EXPECT_EQ(Text(cert.subject), "CN=localhost");
+        EXPECT_EQ(Text(cert.issuer), "CN=orbenix test CA");
+        EXPECT_EQ(cert.der.substr(0, 1), "\x30");
+        EXPECT_GT(cert.der.size(), 500u);
+        EXPECT_EQ(Text(cert.not_before).size(), std::string("Jan  1 00:00:00 2020 GMT").size());
+        EXPECT_NE(Text(cert.not_after).find(" GMT"), std::string::npos);
+    }
+}
+
+TEST(TlsSchannel, CertificateFaultsAreReportedAndTheHandlerDecides) {
+    const Peers peers;
+    REQUIRE_PEERS(peers);
+    struct Case {
+        const char* server;
+        const char* host;
+        bool use_ca_file;
+        std::int32_t error;
+    };
+    const Case cases[] = {
+        {"selfsigned", "localhost", true, kUntrustedRoot},
+        {"expired", "localhost", true, kExpired},
+        {"wrongname", "localhost", true, kNameMismatch},
+        {"wrongname", "127.0.0.1", true, kNameMismatch},
+        {"good", "localhost", false, kUntrustedRoot},  // private CA, system store
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.server) + " as " + c.host);
+        const std::uint16_t port = peers.port(c.server);
+        const std::string ca_file = c.use_ca_file ? peers.ca_file() : "";
+
+        const Exchange accepted = Fetch(c.host, port, ca_file, true);
+        ASSERT_TRUE(accepted.check.has_value());
+        if (std::string(c.server) == "good") {
+            EXPECT_NE(accepted.check->error_code, 0);  // any chain error
+        } else {
+            EXPECT_EQ(accepted.check->error_code, c.error) << Text(accepted.check->error_text);
+        }
+        EXPECT_FALSE(accepted.check->error_text.empty());
+        EXPECT_EQ(accepted.body.rfind("sni=", 0), 0u) << "accepted: the exchange goes on";
+
+        const Error refused = Failure([&] { Fetch(c.host, port, ca_file, false); });
+        EXPECT_EQ(refused.number(), error_numbers::CertificateRejected);
+        const std::string peer = std::string(c.host) + ":" + std::to_string(port);
+        EXPECT_NE(Text(refused.description()).find(peer), std::string::npos)
+            << Text(refused.description());
+    }
+}
+
+// Wine 8's Schannel client offers TLS 1.2 at most.
+bool RunsUnderWine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+void ExpectHandshakeFailure(const Peers& peers, const char* server) {
+    const std::uint16_t port = peers.port(server);
+    const Error error = Failure([&] { Fetch("localhost", port, peers.ca_file()); });
+    EXPECT_EQ(error.number(), error_numbers::TlsHandshakeFailed);
+    const std::string prefix = "TLS handshake with localhost:" + std::to_string(port) + " failed: ";
+    EXPECT_EQ(Text(error.description()).rfind(prefix, 0), 0u) << Text(error.description());
+}
+
+TEST(TlsSchannel, NegotiatesTls12AndTls13AndRefusesOlderVersions) {
+    const Peers peers;
+    REQUIRE_PEERS(peers);
+    EXPECT_EQ(Fetch("localhost", peers.port("tls12"), peers.ca_file()).body,
+              "sni=localhost proto=TLSv1.2");
+    if (RunsUnderWine()) {
+        ExpectHandshakeFailure(peers, "tls13");
+    } else {
+        EXPECT_EQ(Fetch("localhost", peers.port("tls13"), peers.ca_file()).body,
+                  "sni=localhost proto=TLSv1.3");
+    }
+    ExpectHandshakeFailure(peers, "tls11");
+}
+
+TEST(TlsSchannel, LargeBodiesCrossManyRecordsBothWays) {
+    const Peers peers;
+    REQUIRE_PEERS(peers);
+    for (const char* server : {"tls12", "good"}) {
+        SCOPED_TRACE(server);
+        const std::string body = Fetch("localhost", peers.port(server), peers.ca_file(), true,
+                                       "/big").body;
+        ASSERT_EQ(body.size(), 1024u * 1024u);
+        std::string line;
+        for (int i = 0; i < 63; ++i) line += static_cast<char>('0' + i % 10);
+        line += '\n';
+        for (std::size_t at = 0; at < body.size(); at += line.size()) {
+            ASSERT_EQ(body.compare(at, line.size(), line), 0) << "at " << at;
+        }
+        EXPECT_EQ(Fetch("localhost", peers.port(server), peers.ca_file(), true, "/post",
+                        1024 * 1024 + 17)
+                      .body,
+                  "posted");
+    }
+}
+
+TEST(TlsSchannel, UnreadableCaFileFailsBeforeTheHandshake) {
+    const Peers peers;
+    REQUIRE_PEERS(peers);
+    const Error error = Failure([&] { Fetch("localhost", peers.port("good"), "no-such-ca.pem"); });
+    EXPECT_EQ(error.number(), error_numbers::TlsHandshakeFailed);
+    EXPECT_NE(Text(error.description()).find("no-such-ca.pem"), std::string::npos);
+}
+
+// A plain TCP peer that misbehaves during the handshake.
+class BadPeer {
+public:
+    enum Kind { Silent, ClosesAtOnce, SpeaksPlainHttp };
+
+    explicit BadPeer(Kind kind) {
+        WSADATA data{};
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
+        listen(listener_, 4);
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this, kind] { Serve(kind); });
+    }
+    ~BadPeer() {
+        closesocket(listener_);
+        thread_.join();
+        WSACleanup();
+    }
+    std::uint16_t port() const { return port_; }
+
+private:
+    void Serve(Kind kind) {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(listener_, &ready);
+        timeval timeout{5, 0};
+        if (select(0, &ready, nullptr, nullptr, &timeout) != 1) return;
+        const SOCKET conn = accept(listener_, nullptr, nullptr);
+        if (conn == INVALID_SOCKET) return;
+        if (kind == SpeaksPlainHttp) {
+            const char answer[] = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
+            send(conn, answer, sizeof answer - 1, 0);
+        }
+        if (kind == Silent) std::this_thread::sleep_for(1500ms);
+        closesocket(conn);
+    }
+
+    SOCKET listener_ = INVALID_SOCKET;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+TEST(TlsSchannel, MisbehavingPeersFailTheHandshakeWithoutHanging) {
+    struct Case {
+        BadPeer::Kind kind;
+        std::int32_t error;
+        std::int32_t or_error;  // a close with our hello unread may come as a reset
+        std::chrono::milliseconds budget;
+    };
+    const Case cases[] = {
+        {BadPeer::Silent, error_numbers::TimedOut, error_numbers::TimedOut, 500ms},
+        {BadPeer::ClosesAtOnce, error_numbers::TlsHandshakeFailed, error_numbers::SocketFailed,
+         5000ms},
+        {BadPeer::SpeaksPlainHttp, error_numbers::TlsHandshakeFailed, error_numbers::SocketFailed,
+         5000ms},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.kind));
+        BadPeer peer(c.kind);
+        const Deadline deadline(c.budget);
+        const auto start = Clock::now();
+        const Error error = Failure([&] {
+            StartTls(ConnectTcp("127.0.0.1", peer.port(), deadline), "127.0.0.1", {}, deadline,
+                     [](const CertificateCheck&) { return true; });
+        });
+        EXPECT_TRUE(error.number() == c.error || error.number() == c.or_error)
+            << error.number() << " " << Text(error.description());
+        EXPECT_NE(Text(error.description()).find("127.0.0.1:" + std::to_string(peer.port())),
+                  std::string::npos)
+            << Text(error.description());
+        EXPECT_LT(Clock::now() - start, c.budget + 2s);
+    }
+}
+
+}  // namespace
+}  // namespace orbenix::http
