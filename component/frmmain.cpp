@@ -1,20 +1,20 @@
-// The form of every object. The check engine and the settings dialog attach
-// here as they arrive; until then both calls report that the form offers no
-// such method, exactly as a late-bound call on a form without it would.
+// The form of every object: its check engine and its settings dialog.
 #include "component/check_form.h"
 #include "component/error.h"
 #include "dialog/settings_form.h"
 #include "dialog/show_settings.h"
+#include "engine/check_engine.h"
 
 namespace orbenix {
 namespace {
 
 class FrmMain final : public CheckForm {
 public:
-    Variant DoCheck() override { throw Error(errors::NotSupportedByObject); }
+    Variant DoCheck() override { return Variant(engine_.DoCheck()); }
     void ShowSettings(Vexarel& object) override { ShowSettingsDialog(object, dialog_); }
 
 private:
+    CheckEngine engine_;  // holds `webapper` from one check to the next
     SettingsForm dialog_{CreateDialogView()};  // its window exists only while loaded
 };
 

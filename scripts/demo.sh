@@ -1,14 +1,31 @@
 #!/usr/bin/env bash
-# The main job: builds orbenix-check and runs it on a parameter string.
+# The main job: builds orbenix-check, starts the demo panel on loopback, checks
+# one online and one offline server through it, shows both results, and stops
+# the panel again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-cmake --preset linux >/dev/null
-cmake --build --preset linux -j2 --target orbenix-check >/dev/null
+build=${ORBENIX_DEMO_BUILD:-build/linux}
+if [ "$build" = build/linux ]; then
+  cmake --preset linux >/dev/null
+else
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBENIX_SANITIZE=ON >/dev/null
+fi
+cmake --build "$build" -j2 --target orbenix-check >/dev/null
 
-parameter=${1:-'#URL=http://127.0.0.1:1#KEY=demo#HSH=demo#PRU=F#PRP=99999999999#'}
-echo "orbenix-check --parameter '$parameter' --json"
-set +e
-./build/linux/cli/orbenix-check --parameter "$parameter" --json
-echo "exit code: $?"
+state=$(mktemp -d)
+trap 'bash tests/support/demo_panel_stop.sh "$state"; rm -rf "$state"' EXIT
+bash tests/support/demo_panel_start.sh "$state"
+. "$state/ports"
+echo "demo panel: http://127.0.0.1:$HTTP_PORT and https://127.0.0.1:$HTTPS_PORT (self-signed)"
+
+for server in online offline; do
+  parameter="#URL=http://127.0.0.1:$HTTP_PORT/#KEY=$server#HSH=demo-hash#PRU=F#"
+  echo
+  echo "\$ orbenix-check --parameter '$parameter' --json"
+  set +e
+  "./$build/cli/orbenix-check" --parameter "$parameter" --json
+  echo "exit code: $?"
+  set -e
+done

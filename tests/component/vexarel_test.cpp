@@ -71,8 +71,15 @@ TEST(QvDocheck, ErrorsNameTheirLine) {
     }
 }
 
+// A form whose DoCheck cannot be called, as a late-bound call finds it.
+class FormWithoutDoCheck : public CheckForm {
+public:
+    Variant DoCheck() override { throw Error(errors::NotSupportedByObject); }
+    void ShowSettings(Vexarel&) override {}
+};
+
 TEST(QvDocheck, WithoutACheckEngineLine190Fails) {
-    Vexarel object;
+    Vexarel object(std::make_unique<FormWithoutDoCheck>());
     object.qv_parameter = u"#URL=x#";
     EXPECT_FALSE(object.qv_docheck());
     EXPECT_EQ(object.qv_result.ToText(), u"ERR: Object doesn't support this property or method( 190)");
