@@ -59,7 +59,9 @@ Response Converse(const Exchange& exchange, const Request& request, std::unique_
             if (parser.Feed(std::string_view(buffer.data(), n))) return;
         }
     });
-    return parser.TakeResponse();
+    Response response = parser.TakeResponse();
+    CheckRelayAnswer(exchange.proxy, target, response.status, response.reason, response.Header("Via") != nullptr);
+    return response;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@ target_sources(orbenix_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/proxy_connect.cpp
   ${CMAKE_CURRENT_LIST_DIR}/proxy_handshake.cpp
   ${CMAKE_CURRENT_LIST_DIR}/proxy_http_connect.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/proxy_relay.cpp
   ${CMAKE_CURRENT_LIST_DIR}/proxy_socks4.cpp
   ${CMAKE_CURRENT_LIST_DIR}/proxy_socks5.cpp)
 if(WIN32)

@@ -40,4 +40,10 @@ bool UsesAbsoluteForm(const ProxySettings& proxy, const Target& target);
 // The "Proxy-Authorization" value for absolute-form requests ("" when none).
 std::string ProxyAuthorization(const ProxySettings& proxy);
 
+// For absolute-form requests: raises ProxyAuthFailed / ProxyFailed when the
+// answer is the relay proxy's own refusal rather than the target's answer
+// (407; or 401 and 5xx that carry no "Via", which every forwarded answer has).
+void CheckRelayAnswer(const ProxySettings& proxy, const Target& target, int status, const std::string& reason,
+                      bool has_via);
+
 }  // namespace orbenix::http

@@ -36,6 +36,9 @@ Handshake DescribeHandshake(const ProxySettings& proxy, const Target& target);
 void ReadExact(Stream& stream, std::uint8_t* buffer, std::size_t size, const Deadline& deadline,
                const Handshake& handshake, const char* what);
 
+// Printable ASCII of a reason phrase, at most 80 characters.
+std::string CleanReason(std::string_view reason);
+
 // "Basic " + Base64 of "user:password" in UTF-8.
 std::string BasicCredentials(const ProxySettings& proxy);
 

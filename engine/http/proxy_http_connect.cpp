@@ -38,6 +38,8 @@ std::string ReadHeaderSection(Stream& stream, const Deadline& deadline, const Ha
     }
 }
 
+}  // namespace
+
 // Printable ASCII of the reason phrase, at most 80 characters.
 std::string CleanReason(std::string_view reason) {
     std::string out;
@@ -49,8 +51,6 @@ std::string CleanReason(std::string_view reason) {
     while (!out.empty() && (out.back() == ' ' || out.back() == '?')) out.pop_back();
     return out;
 }
-
-}  // namespace
 
 void OpenHttpTunnel(Stream& stream, const ProxySettings& proxy, const Target& target, const Deadline& deadline,
                     const Handshake& handshake) {

@@ -169,6 +169,45 @@ TEST(RelayProxy, HttpTargetsUseAbsoluteFormWithCredentialsOnEveryRequest) {
     EXPECT_EQ(server.Received()[0], "") << "an http target through a relay needs no handshake";
 }
 
+TEST(RelayProxy, TellsTheProxysOwnRefusalFromTheTargetsAnswer) {
+    const Target target{"panel.example", 5656, false};
+    struct Case {
+        const char* what;
+        bool auth;
+        int status;
+        bool via;
+        std::int32_t number;  // 0: the answer is the target's
+        std::string text;
+    } cases[] = {
+        {"407", true, 407, false, codes::ProxyAuthFailed, "refused the credentials (HTTP 407)"},
+        {"407 without credentials", false, 407, true, codes::ProxyAuthFailed,
+         "requires authentication, and none is set (HTTP 407)"},
+        {"401 from the proxy itself", true, 401, false, codes::ProxyAuthFailed, "refused the credentials (HTTP 401)"},
+        {"401 forwarded from the target", true, 401, true, 0, ""},
+        {"401 without proxy credentials", false, 401, false, 0, ""},
+        {"500 from the proxy itself", false, 500, false, codes::ProxyFailed,
+         "could not reach panel.example:5656: HTTP 500 Unable to connect"},
+        {"502 forwarded from the target", false, 502, true, 0, ""},
+        {"200", true, 200, false, 0, ""},
+        {"404 from the proxy", true, 404, false, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ProxySettings relay = WebProxy(8888, c.auth, ProxyRelay);
+        const auto raised = RaisedBy([&] { CheckRelayAnswer(relay, target, c.status, "Unable to connect", c.via); });
+        if (c.number == 0) {
+            EXPECT_FALSE(raised) << raised->description;
+            continue;
+        }
+        ASSERT_TRUE(raised);
+        EXPECT_EQ(raised->number, c.number);
+        EXPECT_EQ(raised->description, "Proxy 127.0.0.1:8888 " + c.text);
+    }
+    // Only absolute-form requests are the relay's to judge.
+    EXPECT_FALSE(RaisedBy([&] { CheckRelayAnswer(WebProxy(8888, true, ProxyRelay), {"p", 443, true}, 407, "", false); }));
+    EXPECT_FALSE(RaisedBy([&] { CheckRelayAnswer(WebProxy(8888, true), target, 407, "", false); }));
+}
+
 TEST(RelayProxy, BasicCredentialsAreUtf8) {
     ProxySettings relay = WebProxy(1, true, ProxyRelay);
     relay.username = "J\xc3\xbcrgen";  // Jürgen
