@@ -245,14 +245,18 @@ void Win32DialogView::CreateControl(const ControlDesign& design, HINSTANCE modul
     if (design.kind == ControlKind::ComboBox) FitComboHeight(control, PxY(design.height));
 }
 
-// A combo box's closed height follows the height of its selection field.
+// A combo box's closed height follows the height of its selection field; the
+// two differ by the box's borders, which the platform decides.
 void Win32DialogView::FitComboHeight(HWND combo, int height_px) {
-    RECT closed{};
-    GetWindowRect(combo, &closed);
-    const LRESULT field = SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-    if (field == CB_ERR) return;
-    const int wanted = static_cast<int>(field) + height_px - (closed.bottom - closed.top);
-    if (wanted > 0) SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        RECT closed{};
+        GetWindowRect(combo, &closed);
+        const int off_by = height_px - (closed.bottom - closed.top);
+        if (off_by == 0) return;
+        const LRESULT field = SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+        if (field == CB_ERR || field + off_by <= 0) return;
+        SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + off_by);
+    }
 }
 
 bool Win32DialogView::Effective(ControlId id) const {

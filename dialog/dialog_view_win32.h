@@ -9,6 +9,6 @@ inline constexpr wchar_t kFrameClass[] = L"OrbenixFrame";
 // (clear of IDOK and IDCANCEL, which the dialog never answers).
 inline constexpr int kFirstControlId = 1000;
 // The window icon (32x32 and 16x16 images), looked up in the module that holds this code.
-inline constexpr int kDialogIconId = 101;
+inline constexpr int kDialogIconId = 1;  // "1 ICON" in orbenix.dll's resources
 
 }  // namespace orbenix::dialog_win32

@@ -1,0 +1,284 @@
+// The settings window under Wine on a private X display: a host creates the
+// object through COM, calls qv_showGUI, and a second thread works the dialog
+// with real keyboard and mouse input.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "dialog/dialog_layout.h"
+#include "dialog/make_topmost.h"
+#include "gui_driver.h"
+#include "tests/wine/com_client_support.h"
+
+namespace orbenix {
+namespace {
+
+using enum ControlId;
+using gui_tests::Driver;
+using gui_tests::Narrow;
+using wine_tests::Call;
+using wine_tests::ComTest;
+using wine_tests::Get;
+using wine_tests::OwnedVariant;
+using wine_tests::Put;
+
+constexpr wchar_t kStored[] =
+    L"#URL=https://panel.example:5656/#KEY=key1#HSH=hash1#PAA=T#PAU=au#PAP=QQ==#PRU=T#PRH=127.0.0.1"
+    L"#PRP=443#PRT=SOCKS4A#PRA=T#PRAU=user#PRAP=c2VjcmV0#";
+constexpr wchar_t kEmptyDialogString[] = L"#URL=#KEY=#HSH=#PRU=F#PRH=#PRP=0#PRT=WST#PRA=F#PRAU=#PRAP=#";
+
+class DialogWindow : public ComTest {
+protected:
+    void SetUp() override {
+        ComTest::SetUp();
+        object_ = wine_tests::CreateByProgId();
+        ASSERT_TRUE(object_);
+    }
+    void TearDown() override {
+        object_ = {};
+        ComTest::TearDown();
+    }
+
+    void PutParameter(const VARIANT& value) { ASSERT_HRESULT_SUCCEEDED(Put(object_.get(), L"qv_parameter", value).status); }
+    void PutTimeout(const VARIANT& value) { ASSERT_HRESULT_SUCCEEDED(Put(object_.get(), L"qv_timeout", value).status); }
+    OwnedVariant Property(const wchar_t* name) {
+        OwnedVariant value;
+        EXPECT_HRESULT_SUCCEEDED(Get(object_.get(), name, value).status);
+        return value;
+    }
+
+    // Calls qv_showGUI on this thread while `script` works the dialog from a
+    // second one; a dialog the script leaves open is closed so the call returns.
+    void ShowAndDrive(const std::function<void(Driver&)>& script) {
+        const DWORD ui_thread = GetCurrentThreadId();
+        std::vector<std::string> problems;
+        std::thread driver([&] {
+            HWND dialog = gui_tests::WaitForDialog(20000);
+            if (dialog == nullptr) {
+                problems.push_back("the dialog did not appear");
+                return;
+            }
+            Driver d(ui_thread, dialog);
+            script(d);
+            problems = d.problems();
+            if (IsWindow(dialog) && IsWindowVisible(dialog)) {
+                problems.push_back("the dialog was still open after the script");
+                PostMessageW(dialog, WM_CLOSE, 0, 0);
+            }
+        });
+        OwnedVariant nothing;
+        const auto result = Call(object_.get(), L"qv_showGUI", nothing);
+        driver.join();
+        EXPECT_HRESULT_SUCCEEDED(result.status) << Narrow(result.description);
+        for (const auto& p : problems) ADD_FAILURE() << p;
+    }
+
+    wine_tests::ComPtr<IDispatch> object_;
+};
+
+int Px(int twips, int dpi) { return MulDiv(twips, dpi, kTwipsPerInch); }
+
+// Every control within one pixel of its designed place, and the check boxes above their frames.
+void CheckLayout(Driver& d) {
+    int dpi_x = 96, dpi_y = 96;
+    {
+        HDC screen = GetDC(nullptr);
+        dpi_x = GetDeviceCaps(screen, LOGPIXELSX);
+        dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+    }
+    RECT client{};
+    GetClientRect(d.dialog(), &client);
+    d.Expect(std::abs(client.right - Px(kClientWidthTwips, dpi_x)) <= 1 &&
+                 std::abs(client.bottom - Px(kClientHeightTwips, dpi_y)) <= 1,
+             "client area " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
+    for (const ControlDesign& design : DialogDesign()) {
+        if (design.id == frmmain) continue;
+        HWND control = d.Control(design.id);
+        if (control == nullptr) {
+            d.Expect(false, "no window for " + Narrow(std::wstring(design.name.begin(), design.name.end())));
+            continue;
+        }
+        d.Expect(GetParent(control) == d.Control(design.parent),
+                 Narrow(std::wstring(design.name.begin(), design.name.end())) + " has the wrong container");
+        RECT r{};
+        GetWindowRect(control, &r);
+        MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+        const int want[4] = {Px(design.left, dpi_x), Px(design.top, dpi_y), Px(design.width, dpi_x),
+                             Px(design.height, dpi_y)};
+        const int got[4] = {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
+                            static_cast<int>(r.bottom - r.top)};
+        for (int i = 0; i < 4; ++i) {
+            d.Expect(std::abs(want[i] - got[i]) <= 1,
+                     Narrow(std::wstring(design.name.begin(), design.name.end())) + " edge " + std::to_string(i) +
+                         " is " + std::to_string(got[i]) + ", designed " + std::to_string(want[i]));
+        }
+    }
+    for (ControlId box : {chkUseProxy, chkUseProxyAuthentication}) {
+        RECT r{};
+        GetWindowRect(d.Control(box), &r);
+        const POINT middle{r.left + 4, (r.top + r.bottom) / 2};
+        d.Expect(WindowFromPoint(middle) == d.Control(box), "a check box is not drawn above its frame");
+    }
+    d.Expect(!IsWindowVisible(d.Control(txtTimeout)) && !IsWindowEnabled(d.Control(txtTimeout)),
+             "txtTimeout is visible or enabled");
+}
+
+TEST(MakeTopmost, TogglesTheTopmostPlaceAndKeepsPositionAndSize) {
+    HWND window = CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP | WS_VISIBLE, 30, 40, 200, 100, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    RECT before{}, after{};
+    GetWindowRect(window, &before);
+    MakeTopmost(reinterpret_cast<std::intptr_t>(window), true);
+    EXPECT_NE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    GetWindowRect(window, &after);
+    EXPECT_TRUE(EqualRect(&before, &after));
+    MakeTopmost(reinterpret_cast<std::intptr_t>(window), false);
+    EXPECT_EQ(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    DestroyWindow(window);
+}
+
+TEST_F(DialogWindow, EmptyParameterOpensTheDesignAndSpaceOnOkStoresTheExactString) {
+    PutTimeout(*OwnedVariant::Text(L" 30 "));
+    ShowAndDrive([](Driver& d) {
+        CheckLayout(d);
+        d.Expect(d.Text(frmmain) == L"SolusVM client checker: External COM check ", "caption");
+        d.Expect(d.Text(lblVersion) == L"version 1.0 build 5", "version label");
+        d.Expect(d.Text(txtTimeout) == L"30", "timeout box");
+        d.Expect(SendMessageW(d.Control(cmbProxyType), CB_GETCOUNT, 0, 0) == 5, "five proxy types");
+        d.Expect(d.Text(cmbProxyType) == L"Web Standard", "Web Standard shown");
+        d.Expect((GetWindowLongW(d.dialog(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, "not topmost");
+        d.Expect(Driver::WaitUntil([&] { return d.FocusIs(btOK); }), "focus does not start on OK");
+
+        // Tab visits the focus order and wraps; Shift+Tab goes back.
+        const ControlId order[] = {chkUseProxy, txtProxyUsername, txtProxyPassword, chkUseProxyAuthentication,
+                                   txtProxyPort, txtProxyHost, cmbProxyType, txtAPIHash, txtAPIKey, txtSolusVMURL,
+                                   btOK};
+        for (ControlId next : order) {
+            d.Press(VK_TAB);
+            d.Expect(Driver::WaitUntil([&] { return d.FocusIs(next); }, 1000),
+                     "Tab did not reach control " + std::to_string(static_cast<int>(next)));
+        }
+        d.PressWith(VK_SHIFT, VK_TAB);
+        d.Expect(Driver::WaitUntil([&] { return d.FocusIs(txtSolusVMURL); }, 1000), "Shift+Tab");
+        d.Press(VK_TAB);
+
+        // Escape does not close; F1 does not either.
+        d.Press(VK_ESCAPE);
+        Sleep(200);
+        d.Expect(IsWindowVisible(d.dialog()) != FALSE, "Escape closed the dialog");
+        d.Expect(Driver::WaitUntil([&] { return d.FocusIs(btOK); }), "focus left OK");
+        d.Press(VK_SPACE);
+        d.Expect(Driver::WaitUntil([&] { return !IsWindow(d.dialog()); }), "Space on OK did not close");
+    });
+    EXPECT_EQ(Property(L"qv_parameter").text(), kEmptyDialogString);
+    const OwnedVariant timeout = Property(L"qv_timeout");
+    EXPECT_EQ(timeout.text(), L" 30 ");
+}
+
+TEST_F(DialogWindow, StoredStringRoundTripsThroughTypingClickingAndAltO) {
+    PutParameter(*OwnedVariant::Text(kStored));
+    const std::wstring screenshot = [] {
+        const char* path = std::getenv("ORBENIX_SCREENSHOT");
+        return path ? std::wstring(path, path + strlen(path)) : std::wstring();
+    }();
+    ShowAndDrive([&](Driver& d) {
+        // Filled from the stored string.
+        d.Expect(d.Text(txtSolusVMURL) == L"https://panel.example:5656/", "URL");
+        d.Expect(d.Text(txtAPIKey) == L"key1", "key");
+        d.Expect(d.Text(txtAPIHash) == L"hash1", "hash");
+        d.Expect(d.Text(txtProxyHost) == L"127.0.0.1", "host");
+        d.Expect(d.Text(txtProxyPort) == L" 443", "port with its leading blank");
+        d.Expect(d.Checked(chkUseProxy) && d.Checked(chkUseProxyAuthentication), "check boxes");
+        d.Expect(d.Text(cmbProxyType) == L"Socks 4a", "proxy type");
+        d.Expect(d.Text(txtProxyUsername) == L"user", "user");
+        d.Expect(d.Text(txtProxyPassword) == L"secret", "password");
+        d.Expect(SendMessageW(d.Control(txtProxyPassword), EM_GETPASSWORDCHAR, 0, 0) == L'*', "password mask");
+
+        // Spaces around the URL are dropped by OK; Enter in a text box presses nothing.
+        d.Click(txtSolusVMURL);
+        d.SelectLine();
+        d.Type(L"  https://panel.test/ ");
+        d.Press(VK_RETURN);
+        Sleep(200);
+        d.Expect(IsWindowVisible(d.dialog()) != FALSE, "Enter in a text box closed the dialog");
+
+        // "#" is refused, typed or pasted, where the text is stored as it stands.
+        d.Click(txtAPIKey);
+        d.Press(VK_END);
+        d.Type(L"a#b");
+        d.Expect(Driver::WaitUntil([&] { return d.Text(txtAPIKey) == L"key1ab"; }), "typed # in the key: " + Narrow(d.Text(txtAPIKey)));
+        d.Click(txtAPIHash);
+        d.Press(VK_END);
+        d.Expect(gui_tests::SetClipboardText(L"x#y"), "clipboard");
+        d.PressWith(VK_CONTROL, 'V');
+        Sleep(200);
+        d.Expect(d.Text(txtAPIHash) == L"hash1", "pasted # in the hash: " + Narrow(d.Text(txtAPIHash)));
+        d.Expect(gui_tests::SetClipboardText(L"Z9"), "clipboard");
+        d.PressWith(VK_CONTROL, 'V');
+        d.Expect(Driver::WaitUntil([&] { return d.Text(txtAPIHash) == L"hash1Z9"; }), "paste: " + Narrow(d.Text(txtAPIHash)));
+        // The password box keeps every character.
+        d.Click(txtProxyPassword);
+        d.SelectLine();
+        d.Type(L" p#w ");
+        d.Expect(Driver::WaitUntil([&] { return d.Text(txtProxyPassword) == L" p#w "; }), "password: " + Narrow(d.Text(txtProxyPassword)));
+
+        // Clearing the proxy box blocks both groups: clicks and typing there change nothing.
+        d.Click(chkUseProxy);
+        d.Expect(Driver::WaitUntil([&] { return !d.Checked(chkUseProxy); }), "proxy box did not clear");
+        d.Expect(!IsWindowEnabled(d.Control(frame_UseProxy)), "proxy group still enabled");
+        d.Click(txtProxyHost);
+        d.Type(L"zzz");
+        d.Click(chkUseProxyAuthentication);
+        d.Expect(d.Text(txtProxyHost) == L"127.0.0.1", "a blocked box took typing");
+        d.Expect(d.Checked(chkUseProxyAuthentication), "a blocked check box changed");
+        d.Click(chkUseProxy);
+        d.Expect(Driver::WaitUntil([&] { return d.Checked(chkUseProxy) && IsWindowEnabled(d.Control(frame_UseProxy)); }),
+                 "proxy group did not come back");
+
+        // The port box reads its number; the list moves with the arrow key.
+        d.Click(txtProxyPort);
+        d.SelectLine();
+        d.Type(L"8080 x");
+        d.Click(cmbProxyType);
+        d.Press(VK_DOWN);
+        d.Expect(Driver::WaitUntil([&] { return SendMessageW(d.Control(cmbProxyType), CB_GETCURSEL, 0, 0) == 3; }),
+                 "Down did not select Socks 5");
+
+        if (!screenshot.empty()) {
+            Sleep(300);
+            d.Expect(gui_tests::SaveWindowBitmap(d.dialog(), screenshot), "screenshot");
+        }
+        d.PressWith(VK_MENU, 'O');
+        d.Expect(Driver::WaitUntil([&] { return !IsWindow(d.dialog()); }), "Alt+O did not close");
+    });
+    EXPECT_EQ(Property(L"qv_parameter").text(),
+              L"#URL=https://panel.test/#KEY=key1ab#HSH=hash1Z9#PRU=T#PRH=127.0.0.1#PRP=8080#PRT=SOCKS5#PRA=T"
+              L"#PRAU=user#PRAP=IHAjdyA=#");
+}
+
+TEST_F(DialogWindow, TheCloseBoxLeavesTheParameterUnchanged) {
+    PutParameter(*OwnedVariant::Text(kStored));
+    ShowAndDrive([](Driver& d) {
+        d.Click(txtAPIKey);
+        d.Type(L"changed");
+        POINT close{};
+        d.Expect(gui_tests::FindCloseBox(d.dialog(), close), "no close box found");
+        d.ClickAt(close);
+        d.Expect(Driver::WaitUntil([&] { return !IsWindow(d.dialog()); }), "the close box did not close");
+    });
+    EXPECT_EQ(Property(L"qv_parameter").text(), kStored);
+}
+
+TEST_F(DialogWindow, ANewCheckClosedWithoutOkStaysEmpty) {
+    ShowAndDrive([](Driver& d) { PostMessageW(d.dialog(), WM_SYSCOMMAND, SC_CLOSE, 0); 
+        d.Expect(Driver::WaitUntil([&] { return !IsWindow(d.dialog()); }), "SC_CLOSE did not close"); });
+    EXPECT_EQ(Property(L"qv_parameter").type(), VT_EMPTY);
+}
+
+}  // namespace
+}  // namespace orbenix
