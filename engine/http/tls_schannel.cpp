@@ -26,6 +26,8 @@ constexpr std::size_t kMaxPending = 256 * 1024;
 constexpr std::size_t kReadChunk = 16 * 1024 + 512;
 // Upper bound on handshake round trips, so a confused peer cannot loop us.
 constexpr int kMaxHandshakeRounds = 64;
+// Post-handshake messages (session tickets, key updates) within one Read.
+constexpr int kMaxRenegotiations = 64;
 
 constexpr DWORD kOldProtocols = SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT |
                                 SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
@@ -110,6 +112,7 @@ public:
     }
 
     std::size_t Read(void* buffer, std::size_t size, const Deadline& deadline) override {
+        renegotiations_ = 0;
         while (plain_.size() == plain_start_) {
             if (closed_) return 0;
             if (!DecryptPending(deadline) && !closed_) {
@@ -136,7 +139,8 @@ public:
 
     void Write(const void* data, std::size_t size, const Deadline& deadline) override {
         const char* next = static_cast<const char*>(data);
-        std::vector<char> record(sizes_.cbHeader + sizes_.cbMaximumMessage + sizes_.cbTrailer);
+        std::vector<char>& record = record_;
+        record.resize(sizes_.cbHeader + sizes_.cbMaximumMessage + sizes_.cbTrailer);
         while (size > 0) {
             const std::size_t chunk = std::min<std::size_t>(size, sizes_.cbMaximumMessage);
             std::memcpy(record.data() + sizes_.cbHeader, next, chunk);
@@ -213,10 +217,11 @@ private:
     }
 
     // The handshake loop: the first one, or the one a renegotiation (TLS 1.3
-    // post-handshake message) asks for, with its input already in pending_.
+    // post-handshake message) asks for, with its input already in pending_
+    // (possibly none: Schannel says when it needs more).
     void Negotiate(const Deadline& deadline, bool initial) {
         bool first = initial;
-        bool need_input = !initial && pending_.empty();
+        bool need_input = false;
         for (int round = 0; round < kMaxHandshakeRounds; ++round) {
             if (need_input) {
                 if (!ReceiveMore(deadline)) {
@@ -311,6 +316,11 @@ private:
         if (status == SEC_I_CONTEXT_EXPIRED) {
             closed_ = true;  // close_notify
         } else if (status == SEC_I_RENEGOTIATE) {
+            if (++renegotiations_ > kMaxRenegotiations) {
+                throw Error(error_numbers::TlsFailed,
+                            u"TLS read with " + peer_text_ +
+                                u" failed: too many post-handshake messages");
+            }
             Negotiate(deadline, false);
         }
         return true;
@@ -347,7 +357,9 @@ private:
     bool closed_ = false;
     std::vector<char> pending_;  // received, not yet decrypted
     std::vector<char> plain_;    // decrypted, not yet read
+    std::vector<char> record_;   // one record being encrypted
     std::size_t plain_start_ = 0;
+    int renegotiations_ = 0;  // within one Read
 };
 
 }  // namespace
