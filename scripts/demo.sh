@@ -23,9 +23,9 @@ echo "demo panel: http://127.0.0.1:$HTTP_PORT and https://127.0.0.1:$HTTPS_PORT 
 for server in online offline; do
   parameter="#URL=http://127.0.0.1:$HTTP_PORT/#KEY=$server#HSH=demo-hash#PRU=F#"
   echo
-  echo "\$ orbenix-check --parameter '$parameter' --json"
+  echo "\$ ORBENIX_PARAMETER='$parameter' orbenix-check"
   set +e
-  "./$build/cli/orbenix-check" --parameter "$parameter" --json
+  ORBENIX_PARAMETER=$parameter "./$build/cli/orbenix-check"
   echo "exit code: $?"
   set -e
 done
