@@ -20,6 +20,7 @@ ports; their numbers go to STATE_DIR/ports as shell assignments.
 import argparse
 import http.server
 import os
+import socket
 import ssl
 import subprocess
 import sys
@@ -132,13 +133,11 @@ def make_certificate(state_dir):
     return cert, key
 
 
-def closed_port():
-    import socket
+def refusing_socket():
+    """A port that refuses connections: bound (so nobody else takes it) but not listening."""
     s = socket.socket()
     s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
+    return s
 
 
 def main():
@@ -159,10 +158,11 @@ def main():
         server.verbose = args.verbose
         threading.Thread(target=server.serve_forever, daemon=True).start()
 
+    refusing = refusing_socket()
     ports = os.path.join(args.state_dir, "ports")
     with open(ports + ".tmp", "w") as out:
         out.write("HTTP_PORT=%d\nHTTPS_PORT=%d\nCLOSED_PORT=%d\n"
-                  % (plain.server_address[1], secure.server_address[1], closed_port()))
+                  % (plain.server_address[1], secure.server_address[1], refusing.getsockname()[1]))
     os.replace(ports + ".tmp", ports)
     try:
         while True:
