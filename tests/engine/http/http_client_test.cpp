@@ -222,6 +222,28 @@ TEST(HttpClient, StalledServerFailsAtTheDeadline) {
     }
 }
 
+TEST(HttpClient, StalledTlsHandshakeFailsAtTheDeadline) {
+    HttpTestServer server([](const RecordedRequest&) { return Reply::Status(200, "never"); });
+    RecordingEvents events;
+    auto c = CheckLikeComponent(events, "https://127.0.0.1:" + std::to_string(server.port()) + "/");
+    c->SetTimeoutSeconds(1);
+    const Error e = SendError(*c);
+    EXPECT_EQ(e.number(), error_numbers::TimedOut);
+    EXPECT_EQ(Utf8FromText(e.description()),
+              "Timed out after 1 s in the TLS handshake with 127.0.0.1:" + std::to_string(server.port()));
+    server.Stop();
+}
+
+TEST(HttpClient, NameWithSeveralAddressesReachesTheOneThatListens) {
+    // "localhost" may give ::1 first; the server listens on 127.0.0.1 only.
+    HttpTestServer server([](const RecordedRequest&) { return Reply::Status(200, "found"); });
+    RecordingEvents events;
+    auto c = CheckLikeComponent(events, "http://localhost:" + std::to_string(server.port()) + "/");
+    c->Send();
+    EXPECT_EQ(c->Body(), u"found");
+    EXPECT_EQ(server.Requests().at(0).Header("Host"), "localhost:" + std::to_string(server.port()));
+}
+
 TEST(HttpClient, ConnectionFailuresNameTheTarget) {
     RecordingEvents events;
     const auto port = std::to_string(test::UnusedLoopbackPort());
