@@ -2,9 +2,12 @@
 # answered. Usage:
 #   cmake -DPROGRAM=... [-DEMULATOR=...] [-DINPUT=text-for-stdin] -DEXPECT_EXIT=N
 #         [-DEXPECT_STDOUT=regex] [-DEXPECT_STDERR=regex] [-DFORBID=text]
-#         -P run_check.cmake -- ARGS...
+#         [-DPORTS_FILE=file] [-DMAX_SECONDS=N] -P run_check.cmake -- ARGS...
 # FORBID must appear in neither output (a secret). Carriage returns are
 # dropped before matching, so the same regex fits Windows output.
+# PORTS_FILE holds NAME=value lines (a test peer's ports and files); @NAME@ in
+# the arguments and INPUT is replaced by the value (a path gets "Z:" under Wine).
+# MAX_SECONDS bounds the program's running time.
 set(args)
 set(collect FALSE)
 foreach(i RANGE ${CMAKE_ARGC})
@@ -18,6 +21,24 @@ foreach(i RANGE ${CMAKE_ARGC})
   endif()
 endforeach()
 
+if(DEFINED PORTS_FILE)
+  if(NOT EXISTS "${PORTS_FILE}")
+    message(FATAL_ERROR "the test peer is not running: no ${PORTS_FILE}")
+  endif()
+  file(STRINGS "${PORTS_FILE}" assignments REGEX "^[A-Za-z_]+=")
+  foreach(assignment IN LISTS assignments)
+    string(REGEX REPLACE "=.*" "" name "${assignment}")
+    string(REGEX REPLACE "^[^=]*=" "" value "${assignment}")
+    if(EMULATOR AND value MATCHES "^/")
+      set(value "Z:${value}")
+    endif()
+    list(TRANSFORM args REPLACE "@${name}@" "${value}")
+    if(DEFINED INPUT)
+      string(REPLACE "@${name}@" "${value}" INPUT "${INPUT}")
+    endif()
+  endforeach()
+endif()
+
 set(input_args)
 if(DEFINED INPUT)
   string(RANDOM LENGTH 12 tag)
@@ -30,14 +51,17 @@ set(command ${PROGRAM} ${args})
 if(EMULATOR)
   set(command ${EMULATOR} ${command})
 endif()
+string(TIMESTAMP started "%s")
 execute_process(COMMAND ${command} ${input_args}
   RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 90)
+string(TIMESTAMP ended "%s")
+math(EXPR took "${ended} - ${started}")
 if(DEFINED input_file)
   file(REMOVE "${input_file}")
 endif()
 string(REPLACE "\r" "" out "${out}")
 string(REPLACE "\r" "" err "${err}")
-message("exit ${code}\n--- stdout\n${out}--- stderr\n${err}---")
+message("exit ${code} after about ${took} s\n--- stdout\n${out}--- stderr\n${err}---")
 
 set(failed FALSE)
 if(NOT code STREQUAL "${EXPECT_EXIT}")
@@ -48,6 +72,9 @@ if(DEFINED EXPECT_STDOUT AND NOT out MATCHES "${EXPECT_STDOUT}")
 endif()
 if(DEFINED EXPECT_STDERR AND NOT err MATCHES "${EXPECT_STDERR}")
   message(SEND_ERROR "stderr does not match: ${EXPECT_STDERR}")
+endif()
+if(DEFINED MAX_SECONDS AND took GREATER MAX_SECONDS)
+  message(SEND_ERROR "took ${took} s, more than ${MAX_SECONDS} s")
 endif()
 if(DEFINED FORBID)
   string(FIND "${out}${err}" "${FORBID}" at)
