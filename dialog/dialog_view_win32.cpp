@@ -392,9 +392,6 @@ bool Win32DialogView::PreTranslate(const MSG& message) {
             return true;
         case VK_ESCAPE:  // no cancel button
             return !combo_dropped;
-        case VK_F1:
-            ShowHelpTopic(window, form_->HelpContext());
-            return true;
         default:
             return false;
         }
@@ -426,7 +423,7 @@ LRESULT Win32DialogView::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:  // the close box, Alt+F4, the system menu: unload without writing
         form_->UserClosedWindow();
         return 0;
-    case WM_HELP:
+    case WM_HELP:  // F1 anywhere: the system turns it into WM_HELP, which controls pass up to here
         ShowHelpTopic(window, form_->HelpContext());
         return TRUE;
     case WM_ACTIVATE:

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "component/check_settings.h"
+#include "component/error.h"
 #include "component/variant.h"
 #include "params/parameter_writer.h"
 
@@ -110,7 +111,13 @@ std::intptr_t SettingsForm::hWnd() {
 }
 
 void SettingsForm::ShowModal() {
+    if (showing_) throw Error(kAlreadyShowing, kAlreadyShowingText);
     Load();
+    showing_ = true;
+    struct ShowEnds {
+        bool& showing;
+        ~ShowEnds() { showing = false; }
+    } ends{showing_};
     view_->ShowModal();
     Unload();  // a view that returns early still leaves the form unloaded
 }

@@ -23,6 +23,10 @@ struct ControlState {
 };
 
 inline constexpr int kHelpContext = 10;
+// Showing the form again while its modal show runs (a host re-entering from
+// inside the dialog's message loop).
+inline constexpr std::int32_t kAlreadyShowing = 400;
+inline constexpr char16_t kAlreadyShowingText[] = u"Form already displayed; can't show modally";
 inline constexpr char16_t kHelpFile[] = u"orbenix.chm";
 
 class SettingsForm {
@@ -30,6 +34,8 @@ public:
     explicit SettingsForm(std::unique_ptr<DialogView> view);
 
     bool loaded() const { return loaded_; }
+    // Between the modal show's start and its end.
+    bool showing() const { return showing_; }
     // Loads the form if it is not loaded: design values, window, then Form_Load.
     void Load();
     // Discards the window and every control's value.
@@ -81,6 +87,7 @@ private:
 
     std::unique_ptr<DialogView> view_;
     bool loaded_ = false;
+    bool showing_ = false;
     std::u16string caption_;
     int help_context_ = 0;
     std::array<ControlState, kControlCount> controls_;

@@ -1,6 +1,7 @@
 #include "dialog/show_settings.h"
 
 #include "component/check_settings.h"
+#include "component/error.h"
 #include "component/vexarel.h"
 #include "dialog/make_topmost.h"
 #include "dialog/settings_form.h"
@@ -12,14 +13,14 @@
 namespace orbenix {
 namespace {
 
-// Unloads the form unless the dialog ran to its end, so that a failed
-// showing leaves no hidden window behind and the next one starts afresh.
-class UnloadOnFailure {
+// The form is unloaded when the call ends, whichever way: a failed showing
+// leaves no hidden window behind, and the next one starts afresh.
+class UnloadedAtEnd {
 public:
-    explicit UnloadOnFailure(SettingsForm& form) : form_(form) {}
-    ~UnloadOnFailure() { form_.Unload(); }
-    UnloadOnFailure(const UnloadOnFailure&) = delete;
-    UnloadOnFailure& operator=(const UnloadOnFailure&) = delete;
+    explicit UnloadedAtEnd(SettingsForm& form) : form_(form) {}
+    ~UnloadedAtEnd() { form_.Unload(); }
+    UnloadedAtEnd(const UnloadedAtEnd&) = delete;
+    UnloadedAtEnd& operator=(const UnloadedAtEnd&) = delete;
 
 private:
     SettingsForm& form_;
@@ -34,8 +35,10 @@ bool HasParameterText(const Variant& parameter) {
 
 void ShowSettingsDialog(Vexarel& object, SettingsForm& form) {
     using enum ControlId;
+    // A second showing from inside the first one's message loop changes nothing.
+    if (form.showing()) throw Error(kAlreadyShowing, kAlreadyShowingText);
     CheckSettings& settings = ThreadCheckSettings();
-    UnloadOnFailure unload(form);
+    UnloadedAtEnd unload(form);
     auto tag = [&object](const char16_t* name) {
         bool quoted = false;
         return ReadTag(object.qv_parameter.ToText(), name, quoted);

@@ -167,6 +167,29 @@ TEST_F(DialogWindow, EmptyParameterOpensTheDesignAndSpaceOnOkStoresTheExactStrin
         d.Expect(Driver::WaitUntil([&] { return d.FocusIs(txtSolusVMURL); }, 1000), "Shift+Tab");
         d.Press(VK_TAB);
 
+        // F1 asks HTML Help for topic 10 of orbenix.chm beside the DLL.
+        d.Press(VK_F1);
+        using LastRequest = LONG(WINAPI*)(wchar_t*, int, UINT*, DWORD_PTR*);
+        HMODULE help = GetModuleHandleW(L"hhctrl.ocx");
+        auto last = help ? reinterpret_cast<LastRequest>(reinterpret_cast<void*>(GetProcAddress(help, "FakeHelpLastRequest")))
+                         : nullptr;
+        d.Expect(last != nullptr, "F1 did not load HTML Help (or Wine's own was loaded)");
+        if (last != nullptr) {
+            wchar_t file[MAX_PATH * 2] = {};
+            UINT command = 0;
+            DWORD_PTR data = 0;
+            const LONG calls = last(file, MAX_PATH * 2, &command, &data);
+            d.Expect(calls == 1, "F1 made " + std::to_string(calls) + " help calls");
+            std::wstring dll = wine_tests::RegisteredDllPath();
+            const std::wstring chm = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"orbenix.chm";
+            d.Expect(_wcsicmp(file, chm.c_str()) == 0, "help file " + Narrow(file) + ", expected " + Narrow(chm));
+            d.Expect(command == 0x000F && data == 10, "help command " + std::to_string(command) + " context " +
+                                                          std::to_string(data));
+        }
+        d.Expect(SendMessageW(d.dialog(), WM_GETICON, ICON_BIG, 0) != 0 &&
+                     SendMessageW(d.dialog(), WM_GETICON, ICON_SMALL, 0) != 0,
+                 "the window has no icon of its own");
+
         // Escape does not close; F1 does not either.
         d.Press(VK_ESCAPE);
         Sleep(200);
@@ -231,6 +254,11 @@ TEST_F(DialogWindow, StoredStringRoundTripsThroughTypingClickingAndAltO) {
         d.Click(chkUseProxy);
         d.Expect(Driver::WaitUntil([&] { return !d.Checked(chkUseProxy); }), "proxy box did not clear");
         d.Expect(!IsWindowEnabled(d.Control(frame_UseProxy)), "proxy group still enabled");
+        d.Expect(Driver::WaitUntil([&] { return d.FocusIs(chkUseProxy); }), "the clicked box has no focus");
+        d.Press(VK_TAB);
+        d.Expect(Driver::WaitUntil([&] { return d.FocusIs(txtAPIHash); }), "Tab entered the blocked group");
+        d.PressWith(VK_SHIFT, VK_TAB);
+        d.Expect(Driver::WaitUntil([&] { return d.FocusIs(chkUseProxy); }), "Shift+Tab entered the blocked group");
         d.Click(txtProxyHost);
         d.Type(L"zzz");
         d.Click(chkUseProxyAuthentication);

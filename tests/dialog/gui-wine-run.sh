@@ -7,6 +7,6 @@ prefix=${2:?wine prefix}
 shift 2
 [ -f "$state/display" ] || { echo "no display: the gui fixture has not started"; exit 1; }
 export DISPLAY=$(cat "$state/display")
-export WINEARCH=win32 WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=mscoree,mshtml=
+export WINEARCH=win32 WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES='mscoree,mshtml=;hhctrl.ocx=n'
 export LC_ALL=C.UTF-8
 exec wine "$@" </dev/null

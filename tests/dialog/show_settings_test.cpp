@@ -41,13 +41,14 @@ struct Outcome {
 enum class Close { OK, CloseBox };
 
 Outcome ShowGUI(const Variant& parameter, const Variant& timeout, Close how,
-            std::function<void(SettingsForm&)> user = nullptr) {
+            std::function<void(SettingsForm&)> user = nullptr, Vexarel** object_out = nullptr) {
     ViewLog log;
     auto form = std::make_unique<DialogForm>(log);
     DialogForm& dialog_form = *form;
     Vexarel object(std::move(form));
     object.qv_parameter = parameter;
     object.qv_timeout = timeout;
+    if (object_out) *object_out = &object;
     Outcome run;
     log.script = [&](SettingsForm& f) {
         run.seen.shown = true;
@@ -204,6 +205,24 @@ TEST(QvShowGUI, FailuresReachTheCallerBeforeTheDialogShows) {
         // Fields filled before the error keep this object's values.
         EXPECT_EQ(ThreadCheckSettings().SolusVMURL, c.number == errors::InvalidUseOfNull ? u"before" : u"u");
     }
+}
+
+TEST(QvShowGUI, ASecondShowingFromInsideTheFirstFailsAndChangesNothing) {
+    std::int32_t inner_error = 0;
+    Vexarel* outer = nullptr;
+    const Outcome r = ShowGUI(Variant(u"#KEY=k#"), Variant(), Close::OK, [&](SettingsForm& f) {
+        f.UserEditedText(txtAPIHash, u"h");
+        outer->qv_parameter = u"#KEY=other#";
+        try {
+            outer->qv_showGUI();
+        } catch (const Error& e) {
+            inner_error = e.number();
+        }
+        EXPECT_TRUE(f.loaded());
+        EXPECT_EQ(f.State(txtAPIKey).text, u"k");
+    }, &outer);
+    EXPECT_EQ(inner_error, 400);
+    EXPECT_EQ(r.parameter_after.ToText(), u"#URL=#KEY=k#HSH=h#PRU=F#PRH=#PRP=0#PRT=WST#PRA=F#PRAU=#PRAP=#");
 }
 
 #ifndef _WIN32
