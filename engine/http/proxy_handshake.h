@@ -36,6 +36,9 @@ Handshake DescribeHandshake(const ProxySettings& proxy, const Target& target);
 void ReadExact(Stream& stream, std::uint8_t* buffer, std::size_t size, const Deadline& deadline,
                const Handshake& handshake, const char* what);
 
+// The status and raw reason of an "HTTP/1.x SSS reason" line at the start of `head`.
+bool ParseStatusLine(std::string_view head, int& status, std::string& reason);
+
 // Printable ASCII of a reason phrase, at most 80 characters.
 std::string CleanReason(std::string_view reason);
 

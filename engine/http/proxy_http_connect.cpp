@@ -52,6 +52,19 @@ std::string CleanReason(std::string_view reason) {
     return out;
 }
 
+bool ParseStatusLine(std::string_view head, int& status, std::string& reason) {
+    const std::string_view line = head.substr(0, head.find('\n'));
+    // "HTTP/1.x SSS[ reason]"
+    const bool well_formed = line.size() >= 12 && line.starts_with("HTTP/1.") && line[7] >= '0' &&
+                             line[7] <= '9' && line[8] == ' ' && line[9] >= '1' && line[9] <= '5' &&
+                             line[10] >= '0' && line[10] <= '9' && line[11] >= '0' && line[11] <= '9' &&
+                             (line.size() == 12 || line[12] == ' ' || line[12] == '\r');
+    if (!well_formed) return false;
+    status = (line[9] - '0') * 100 + (line[10] - '0') * 10 + (line[11] - '0');
+    reason = line.size() > 13 ? std::string(line.substr(13)) : std::string();
+    return true;
+}
+
 void OpenHttpTunnel(Stream& stream, const ProxySettings& proxy, const Target& target, const Deadline& deadline,
                     const Handshake& handshake) {
     for (unsigned char c : target.host) {
@@ -69,19 +82,14 @@ void OpenHttpTunnel(Stream& stream, const ProxySettings& proxy, const Target& ta
     stream.Write(request.data(), request.size(), deadline);
 
     const std::string head = ReadHeaderSection(stream, deadline, handshake);
-    const std::string line = head.substr(0, head.find('\n'));
-    // "HTTP/1.x SSS[ reason]"
-    const bool well_formed = line.size() >= 12 && line.starts_with("HTTP/1.") && line[7] >= '0' &&
-                             line[7] <= '9' && line[8] == ' ' && line[9] >= '1' && line[9] <= '5' &&
-                             line[10] >= '0' && line[10] <= '9' && line[11] >= '0' && line[11] <= '9' &&
-                             (line.size() == 12 || line[12] == ' ' || line[12] == '\r');
-    if (!well_formed) {
+    int status = 0;
+    std::string raw_reason;
+    if (!ParseStatusLine(head, status, raw_reason)) {
         handshake.Fail(error_numbers::ProxyFailed, "answered the CONNECT to " + handshake.target +
                                                        " with something other than an HTTP status line");
     }
-    const int status = (line[9] - '0') * 100 + (line[10] - '0') * 10 + (line[11] - '0');
     if (status >= 200 && status <= 299) return;
-    const std::string reason = CleanReason(line.size() > 13 ? std::string_view(line).substr(13) : "");
+    const std::string reason = CleanReason(raw_reason);
     const std::string code = "HTTP " + std::to_string(status);
     if (status == 407 || status == 401) {
         handshake.Fail(error_numbers::ProxyAuthFailed, proxy.authenticate

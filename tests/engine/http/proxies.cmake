@@ -22,3 +22,19 @@ orbenix_add_test(proxy_tests
   ${CMAKE_CURRENT_LIST_DIR}/proxy_settings_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/proxy_socks_test.cpp
   LIBS orbenix_socks_test_support)
+
+# The real proxies, started on free loopback ports before the tests that need
+# them and stopped by PID afterwards (natively, also for the tests under Wine).
+set(ORBENIX_PROXIES_STATE ${CMAKE_BINARY_DIR}/proxies-peer)
+add_test(NAME proxies_real_start
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/support/proxies/proxies_fixture.sh start ${ORBENIX_PROXIES_STATE})
+add_test(NAME proxies_real_stop
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/support/proxies/proxies_fixture.sh stop ${ORBENIX_PROXIES_STATE})
+set_tests_properties(proxies_real_start PROPERTIES FIXTURES_SETUP proxies_real)
+set_tests_properties(proxies_real_stop PROPERTIES FIXTURES_CLEANUP proxies_real)
+
+orbenix_add_test(proxy_real_tests
+  ${CMAKE_CURRENT_LIST_DIR}/proxy_real_test.cpp
+  LIBS orbenix_socks_test_support orbenix_test_support
+  PROPERTIES FIXTURES_REQUIRED proxies_real)
+target_compile_definitions(proxy_real_tests PRIVATE ORBENIX_PROXIES_STATE="${ORBENIX_PROXIES_STATE}")
