@@ -32,4 +32,12 @@ struct CheckSettings {
 // This thread's record.
 CheckSettings& ThreadCheckSettings();
 
+// Where ThreadCheckSettings() keeps the records: by default a thread_local.
+// The DLL installs a TLS slot of its own that it empties when a thread
+// detaches, because a thread_local with a destructor pins the DLL and, when
+// the host unloads it before the thread ends, unloads it from inside the
+// thread's exit, which deadlocks. Null restores the default.
+using CheckSettingsStorage = CheckSettings& (*)();
+void SetCheckSettingsStorage(CheckSettingsStorage storage);
+
 }  // namespace orbenix

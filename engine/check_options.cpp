@@ -1,10 +1,23 @@
 #include "engine/check_options.h"
 
-namespace orbenix {
+#include <atomic>
 
-CheckOptions& ThreadCheckOptions() {
+namespace orbenix {
+namespace {
+
+CheckOptions& ThreadLocalOptions() {
     thread_local CheckOptions options;
     return options;
+}
+
+std::atomic<CheckOptionsStorage> storage{&ThreadLocalOptions};
+
+}  // namespace
+
+CheckOptions& ThreadCheckOptions() { return storage.load(std::memory_order_acquire)(); }
+
+void SetCheckOptionsStorage(CheckOptionsStorage replacement) {
+    storage.store(replacement != nullptr ? replacement : &ThreadLocalOptions, std::memory_order_release);
 }
 
 }  // namespace orbenix

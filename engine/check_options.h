@@ -16,4 +16,10 @@ struct CheckOptions {
 // This thread's options.
 CheckOptions& ThreadCheckOptions();
 
+// Where ThreadCheckOptions() keeps the records: by default a thread_local;
+// the DLL installs per-thread storage of its own (see SetCheckSettingsStorage).
+// Null restores the default.
+using CheckOptionsStorage = CheckOptions& (*)();
+void SetCheckOptionsStorage(CheckOptionsStorage storage);
+
 }  // namespace orbenix

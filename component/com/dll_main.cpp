@@ -6,13 +6,27 @@
 #include "component/com/module.h"
 #include "component/com/orbenix_h.h"
 #include "component/com/registration.h"
+#include "component/com/thread_records.h"
 
 using namespace orbenix::com;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    // Per-process set-up: the module handle, from which the DLL finds its own
-    // file (type library, registration). Per-thread state lives in TLS.
-    if (reason == DLL_PROCESS_ATTACH) SetModuleHandle(instance);
+// Per-process set-up: the module handle (the DLL finds its own file by it)
+// and the per-thread records' TLS slots; per-thread tear-down: the detaching
+// thread's records.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        SetModuleHandle(instance);
+        return OpenThreadRecords() ? TRUE : FALSE;
+    case DLL_THREAD_DETACH:
+        EndThreadRecords();
+        break;
+    case DLL_PROCESS_DETACH:
+        CloseThreadRecords(reserved != nullptr);
+        break;
+    default:
+        break;
+    }
     return TRUE;
 }
 

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Registers orbenix.dll with regsvr32 in the build's Wine prefix, checks every
+# key it writes, unregisters (all keys gone, a second unregister still
+# succeeds) and registers again, which leaves the DLL registered for the
+# COM client tests that follow.
+# usage: registration_test.sh WINE_RUN DLL
+set -uo pipefail
+wine_run=${1:?usage: registration_test.sh WINE_RUN DLL}
+dll=${2:?usage: registration_test.sh WINE_RUN DLL}
+
+clsid='{5CB5B383-5FBA-43D6-911F-8587FEEC2588}'
+libid='{F91BD057-E460-4BC2-BF06-BB10583EAEDC}'
+iid='{3EF4EF83-8DE8-4E2C-B1F3-425223A639BA}'
+automation_marshaller='{00020424-0000-0000-C000-000000000046}'
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+wine() { timeout 120 bash "$wine_run" "$@"; }
+
+# The text of a REG_SZ value ("" for the key's default value), or nothing.
+value() {
+  local key=$1 name=$2
+  local args=(/ve)
+  [ -n "$name" ] && args=(/v "$name")
+  wine reg query "$key" "${args[@]}" 2>/dev/null | tr -d '\r' |
+    sed -n 's/^    .*    REG_SZ    //p' | head -n 1
+}
+
+expect_value() {
+  local key=$1 name=$2 want=$3 got
+  got=$(value "$key" "$name")
+  [ "$got" = "$want" ] || fail "$key [${name:-default}] is '$got', expected '$want'"
+}
+
+key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+
+register() {
+  wine regsvr32 /s "$@" "$win_dll" || fail "regsvr32 $* $win_dll exited with $?"
+}
+
+win_dll=$(wine winepath -w "$dll" | tr -d '\r')
+win_dir=${win_dll%\\*}
+[ -n "$win_dll" ] || { echo "FAIL: winepath gave no path for $dll"; exit 1; }
+
+check_registered() {
+  local stage=$1
+  echo "-- keys after $stage"
+  expect_value 'HKCR\orbenix.vexarel' '' 'orbenix.vexarel'
+  expect_value 'HKCR\orbenix.vexarel\CLSID' '' "$clsid"
+  expect_value "HKCR\\CLSID\\$clsid" '' 'orbenix.vexarel'
+  expect_value "HKCR\\CLSID\\$clsid\\InprocServer32" '' "$win_dll"
+  expect_value "HKCR\\CLSID\\$clsid\\InprocServer32" 'ThreadingModel' 'Apartment'
+  expect_value "HKCR\\CLSID\\$clsid\\ProgID" '' 'orbenix.vexarel'
+  expect_value "HKCR\\CLSID\\$clsid\\TypeLib" '' "$libid"
+  expect_value "HKCR\\CLSID\\$clsid\\VERSION" '' '1.0'
+  expect_value "HKCR\\TypeLib\\$libid\\1.0" '' 'orbenix'
+  expect_value "HKCR\\TypeLib\\$libid\\1.0\\409\\win32" '' "$win_dll"
+  expect_value "HKCR\\TypeLib\\$libid\\1.0\\HELPDIR" '' "$win_dir"
+  expect_value "HKCR\\Interface\\$iid" '' '_vexarel'
+  expect_value "HKCR\\Interface\\$iid\\ProxyStubClsid32" '' "$automation_marshaller"
+  expect_value "HKCR\\Interface\\$iid\\TypeLib" '' "$libid"
+}
+
+check_unregistered() {
+  local stage=$1 key
+  echo "-- keys after $stage"
+  for key in 'HKCR\orbenix.vexarel' "HKCR\\CLSID\\$clsid" "HKCR\\TypeLib\\$libid" "HKCR\\Interface\\$iid"; do
+    key_exists "$key" && fail "$key is still there after $stage"
+  done
+}
+
+register
+register
+check_registered "registering twice"
+
+register /u
+check_unregistered "unregistering"
+register /u
+check_unregistered "unregistering with nothing registered"
+
+register
+check_registered "registering again"
+
+echo "DONE failures=$failures"
+[ "$failures" -eq 0 ]
