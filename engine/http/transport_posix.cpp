@@ -8,7 +8,12 @@
 #include <cerrno>
 #include <cstring>
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "engine/http/http_errors.h"
@@ -34,10 +39,52 @@ private:
 
 struct AddressList {
     addrinfo* head = nullptr;
+    int status = 0;      // getaddrinfo's result
+    int system_error = 0;
     ~AddressList() {
         if (head != nullptr) freeaddrinfo(head);
     }
 };
+
+void Lookup(const std::string& host, const std::string& port, int flags, AddressList& into) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = flags;
+    into.status = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &into.head);
+    into.system_error = errno;
+}
+
+// Address literals resolve at once. Names are looked up on a thread of their
+// own so that a slow resolver cannot hold the send past its deadline; the
+// thread finishes on its own and frees what it found.
+std::shared_ptr<AddressList> Resolve(const std::string& host, std::uint16_t port, const Deadline& deadline) {
+    auto literal = std::make_shared<AddressList>();
+    Lookup(host, std::to_string(port), AI_NUMERICHOST, *literal);
+    if (literal->status == 0) return literal;
+
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable done_signal;
+        bool done = false;
+        std::shared_ptr<AddressList> result = std::make_shared<AddressList>();
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, host, port] {
+        auto result = std::make_shared<AddressList>();
+        Lookup(host, std::to_string(port), 0, *result);
+        const std::lock_guard lock(shared->mutex);
+        shared->result = std::move(result);
+        shared->done = true;
+        shared->done_signal.notify_all();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    if (!shared->done_signal.wait_for(lock, std::chrono::milliseconds(deadline.RemainingMs()),
+                                      [&] { return shared->done; })) {
+        throw TimedOutError(deadline, "resolving", host);
+    }
+    return shared->result;
+}
 
 // Waits for `events`; false when the deadline passed first.
 bool WaitFor(int fd, short events, const Deadline& deadline) {
@@ -114,17 +161,14 @@ std::optional<Socket> TryConnect(const addrinfo& address, const Deadline& deadli
 
 std::unique_ptr<Stream> ConnectTcp(const std::string& host, std::uint16_t port, const Deadline& deadline) {
     const std::string peer = PeerText(host, port);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    AddressList addresses;
-    const int status = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses.head);
-    if (status != 0) {
-        throw ResolveError(host, status == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(status));
+    const auto addresses = Resolve(host, port, deadline);
+    if (addresses->status != 0) {
+        throw ResolveError(host, addresses->status == EAI_SYSTEM ? std::strerror(addresses->system_error)
+                                                                 : ::gai_strerror(addresses->status));
     }
     // Every address is tried in the resolver's order; the first error is reported.
     int first_error = -1;
-    for (const addrinfo* a = addresses.head; a != nullptr; a = a->ai_next) {
+    for (const addrinfo* a = addresses->head; a != nullptr; a = a->ai_next) {
         if (deadline.Expired()) break;
         int error = 0;
         if (auto socket = TryConnect(*a, deadline, error)) {
