@@ -22,6 +22,25 @@ auto Stage(const Deadline& deadline, const std::string& what, Step&& step) {
     }
 }
 
+// Through a proxy the connection's peer is the proxy; TLS speaks with the
+// target and names it in its messages.
+class TargetNamedStream final : public Stream {
+public:
+    TargetNamedStream(std::unique_ptr<Stream> inner, std::string target)
+        : inner_(std::move(inner)), target_(std::move(target)) {}
+    std::size_t Read(void* buffer, std::size_t size, const Deadline& deadline) override {
+        return inner_->Read(buffer, size, deadline);
+    }
+    void Write(const void* data, std::size_t size, const Deadline& deadline) override {
+        inner_->Write(data, size, deadline);
+    }
+    const std::string& PeerName() const override { return target_; }
+
+private:
+    std::unique_ptr<Stream> inner_;
+    std::string target_;
+};
+
 // TLS, request and response on an open connection; closes it on return.
 Response Converse(const Exchange& exchange, const Request& request, std::unique_ptr<Stream> stream,
                   const Deadline& deadline) {
@@ -29,6 +48,7 @@ Response Converse(const Exchange& exchange, const Request& request, std::unique_
     const std::string peer = url.Authority();
     const Target target{url.host, url.port, url.https};
     if (url.https) {
+        if (stream->PeerName() != peer) stream = std::make_unique<TargetNamedStream>(std::move(stream), peer);
         stream = Stage(deadline, "in the TLS handshake with " + peer, [&] {
             return StartTls(std::move(stream), url.host, exchange.tls, deadline,
                             exchange.accept_certificate);
