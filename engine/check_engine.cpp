@@ -29,16 +29,14 @@ std::function<Flow()> Then(Step step) {
 
 std::u16string Decimal(std::int64_t value) { return TextFromUtf8(std::to_string(value)); }
 
-// Proxy type codes in the order they are compared, with their lines and kinds.
+// Proxy type codes in the order they are compared, with the line each one
+// goes to (that line sets the proxy kind).
 struct ProxyTypeRow {
     const char16_t* code;
     int line;
-    std::int32_t kind;
 };
 constexpr ProxyTypeRow kProxyTypes[] = {
-    {u"WST", 180, http::ProxyWebStandard}, {u"SOCKS4", 200, http::ProxySocks4},
-    {u"SOCKS4A", 220, http::ProxySocks4a}, {u"SOCKS5", 240, http::ProxySocks5},
-    {u"RELAY", 260, http::ProxyRelay},
+    {u"WST", 180}, {u"SOCKS4", 200}, {u"SOCKS4A", 220}, {u"SOCKS5", 240}, {u"RELAY", 260},
 };
 constexpr int kOtherProxyTypeLine = 280;
 
