@@ -6,7 +6,8 @@
 #   proxies_fixture.sh stop STATE_DIR    stops every proxy by its PID
 # tinyproxy: "web" without and "webauth" with BasicAuth (CONNECT and relay);
 # microsocks: "socks" without and "socksauth" with -u/-P (SOCKS5);
-# dante: "dante" without authentication (SOCKS4 and SOCKS5). Every proxy
+# dante: "dante" without authentication (SOCKS4 and SOCKS5); socks4a_proxy.py:
+# "socks_own" (SOCKS4 and SOCKS4a, for the command-line checks). Every proxy
 # reaches loopback targets only and logs what it carried. The panel stand-in
 # behind them is an nginx of its own (tests/support/nginx_fixture.sh) in
 # STATE_DIR/nginx.
@@ -46,10 +47,10 @@ rm -rf "$state"
 mkdir -p "$state"
 bash "$here/../nginx_fixture.sh" start "$state/nginx" >/dev/null
 
-read -r web webauth socks socksauth dante <<<"$(python3 - <<'PY'
+read -r web webauth socks socksauth dante socks4a <<<"$(python3 - <<'PY'
 import socket
 socks = []
-for _ in range(5):
+for _ in range(6):
     s = socket.socket(); s.bind(("127.0.0.1", 0)); socks.append(s)
 print(" ".join(str(s.getsockname()[1]) for s in socks))
 PY
@@ -79,6 +80,9 @@ microsocks -i 127.0.0.1 -p "$socks" > "$state/socks.log" 2>&1 &
 echo $! > "$state/socks.pid"
 microsocks -i 127.0.0.1 -p "$socksauth" -u "$user" -P "$password" > "$state/socksauth.log" 2>&1 &
 echo $! > "$state/socksauth.pid"
+
+python3 "$here/socks4a_proxy.py" "$socks4a" "$state/socks4a.log" > /dev/null 2>&1 &
+echo $! > "$state/socks4a.pid"
 
 if [[ $(id -u) -eq 0 ]]; then privileged=root; unprivileged=nobody; else privileged=$(id -un); unprivileged=$privileged; fi
 cat > "$state/dante.conf" <<CONF
@@ -113,7 +117,7 @@ s.settimeout(0.2)
 sys.exit(0 if s.connect_ex(("127.0.0.1", int(sys.argv[1]))) == 0 else 1)
 PY
 }
-for port in "$web" "$webauth" "$socks" "$socksauth" "$dante"; do
+for port in "$web" "$webauth" "$socks" "$socksauth" "$dante" "$socks4a"; do
   for _ in $(seq 100); do listening "$port" && break; sleep 0.05; done
   listening "$port" || { echo "no proxy listens on 127.0.0.1:$port" >&2; tail -n 5 "$state"/*.log >&2; exit 1; }
 done
@@ -125,7 +129,10 @@ webauth=$webauth
 socks=$socks
 socksauth=$socksauth
 dante=$dante
+socks_own=$socks4a
 user=$user
 password=$password
 ENV
-echo "proxies on 127.0.0.1: tinyproxy $web (auth $webauth), microsocks $socks (auth $socksauth), dante $dante"
+# The panel stand-in behind the proxies, for the command-line checks.
+sed -n 's/^http=/panel_http=/p; s/^good=/panel_https=/p; s/^ca_file=/ca_file=/p' "$state/nginx/nginx.env" >> "$state/proxies.env"
+echo "proxies on 127.0.0.1: tinyproxy $web (auth $webauth), microsocks $socks (auth $socksauth), dante $dante, socks4a $socks4a"
