@@ -24,8 +24,9 @@ constexpr ULONG kContextRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETEC
 // few KiB; the bound keeps a hostile server from growing the buffer).
 constexpr std::size_t kMaxPending = 256 * 1024;
 constexpr std::size_t kReadChunk = 16 * 1024 + 512;
-// Upper bound on handshake round trips, so a confused peer cannot loop us.
-constexpr int kMaxHandshakeRounds = 64;
+// Upper bound on handshake calls that bring no new input, so a confused
+// peer cannot loop us.
+constexpr int kMaxIdleCalls = 64;
 // Post-handshake messages (session tickets, key updates) within one Read.
 constexpr int kMaxRenegotiations = 64;
 
@@ -222,7 +223,8 @@ private:
     void Negotiate(const Deadline& deadline, bool initial) {
         bool first = initial;
         bool need_input = false;
-        for (int round = 0; round < kMaxHandshakeRounds; ++round) {
+        // Reads are bounded by the deadline; calls without new input by a count.
+        for (int idle_calls = 0; idle_calls < kMaxIdleCalls; ++idle_calls) {
             if (need_input) {
                 if (!ReceiveMore(deadline)) {
                     throw Error(error_numbers::TlsHandshakeFailed,
@@ -230,6 +232,7 @@ private:
                                     u" failed: the connection was closed by the server");
                 }
                 need_input = false;
+                idle_calls = 0;
             }
             SecBuffer input[2] = {
                 {static_cast<ULONG>(pending_.size()), SECBUFFER_TOKEN, pending_.data()},
@@ -281,7 +284,7 @@ private:
             need_input = pending_.empty();
         }
         throw Error(error_numbers::TlsHandshakeFailed,
-                    u"TLS handshake with " + peer_text_ + u" failed: too many round trips");
+                    u"TLS handshake with " + peer_text_ + u" failed: the handshake does not progress");
     }
 
     // Decrypts the records in pending_ into plain_. False when a whole record

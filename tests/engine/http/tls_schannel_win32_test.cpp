@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -277,6 +278,106 @@ private:
     std::uint16_t port_ = 0;
     std::thread thread_;
 };
+
+// Relays one connection to a server, passing the server's bytes on in
+// pieces of uneven sizes (1 byte to 9000): handshake messages and records
+// arrive torn at ever other places.
+class TricklingRelay {
+public:
+    explicit TricklingRelay(std::uint16_t server_port) : server_port_(server_port) {
+        WSADATA data{};
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
+        listen(listener_, 4);
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { Relay(); });
+    }
+    ~TricklingRelay() {
+        closesocket(listener_);
+        thread_.join();
+        WSACleanup();
+    }
+    std::uint16_t port() const { return port_; }
+    std::size_t pieces() const { return pieces_; }
+
+private:
+    void Relay() {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(listener_, &ready);
+        timeval wait{5, 0};
+        if (select(0, &ready, nullptr, nullptr, &wait) != 1) return;
+        const SOCKET client = accept(listener_, nullptr, nullptr);
+        const SOCKET server = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(server_port_);
+        const BOOL no_delay = TRUE;
+        setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay),
+                   sizeof no_delay);
+        if (connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            const auto end = Clock::now() + 15s;
+            char buffer[16384];
+            bool open = true;
+            while (open && Clock::now() < end) {
+                FD_ZERO(&ready);
+                FD_SET(client, &ready);
+                FD_SET(server, &ready);
+                timeval tick{0, 100000};
+                if (select(0, &ready, nullptr, nullptr, &tick) <= 0) continue;
+                if (FD_ISSET(client, &ready)) {
+                    const int got = recv(client, buffer, sizeof buffer, 0);
+                    if (got <= 0 || send(server, buffer, got, 0) != got) open = false;
+                }
+                if (open && FD_ISSET(server, &ready)) {
+                    const int got = recv(server, buffer, sizeof buffer, 0);
+                    if (got <= 0) open = false;
+                    static const int sizes[] = {1, 3, 7, 2, 1500, 5, 4099, 11, 9000};
+                    for (int at = 0; open && at < got;) {
+                        const int size = std::min(sizes[pieces_ % std::size(sizes)], got - at);
+                        if (send(client, buffer + at, size, 0) != size) open = false;
+                        at += size;
+                        ++pieces_;
+                        std::this_thread::sleep_for(std::chrono::microseconds(200));
+                    }
+                }
+            }
+        }
+        closesocket(server);
+        closesocket(client);
+    }
+
+    std::uint16_t server_port_;
+    SOCKET listener_ = INVALID_SOCKET;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+    std::size_t pieces_ = 0;
+};
+
+TEST(TlsSchannel, TornHandshakeMessagesAndRecordsAreReassembled) {
+    const Peers peers;
+    REQUIRE_PEERS(peers);
+    for (const char* path : {"/", "/big"}) {
+        SCOPED_TRACE(path);
+        TricklingRelay relay(peers.port("good"));
+        const Exchange exchange = Fetch("localhost", relay.port(), peers.ca_file(), true, path);
+        ASSERT_TRUE(exchange.check.has_value());
+        EXPECT_EQ(exchange.check->error_code, 0) << Text(exchange.check->error_text);
+        if (std::string(path) == "/") {
+            EXPECT_EQ(exchange.body.rfind("sni=localhost", 0), 0u) << exchange.body;
+        } else {
+            EXPECT_EQ(exchange.body.size(), 1024u * 1024u);
+        }
+        EXPECT_GT(relay.pieces(), 5u);
+    }
+}
 
 TEST(TlsSchannel, MisbehavingPeersFailTheHandshakeWithoutHanging) {
     struct Case {
