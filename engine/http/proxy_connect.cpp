@@ -138,7 +138,7 @@ std::unique_ptr<Stream> ConnectThrough(const ProxySettings& proxy, const Target&
     if (proxy.kind == ProxyNone) return ConnectTcp(target.host, target.port, deadline);
 
     const proxy::Handshake handshake = proxy::DescribeHandshake(proxy, target);
-    if (!UsesHttpProxy(proxy.kind)) proxy::CheckSocksTarget(proxy, target, handshake);
+    proxy::CheckTarget(proxy, target, handshake);
 
     std::unique_ptr<Stream> stream;
     try {

@@ -5,9 +5,12 @@
 #include "component/error.h"
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
+#include "engine/http/proxy_address.h"
 #include "params/utf8.h"
 
 namespace orbenix::http::proxy {
+
+constexpr std::size_t kMaxSocksName = 255;  // SOCKS5's length byte; SOCKS4a takes the same bound
 
 std::string HostPort(std::string_view host, std::uint16_t port) {
     // Very long names are shortened in texts; the handshake itself never shortens.
@@ -40,6 +43,26 @@ Handshake DescribeHandshake(const ProxySettings& proxy, const Target& target) {
     const auto port = static_cast<std::uint16_t>(proxy.port);
     return {KindLabel(proxy.kind) + " " + HostPort(BareHost(proxy.host), port),
             HostPort(target.host, target.port)};
+}
+
+void CheckTarget(const ProxySettings& proxy, const Target& target, const Handshake& handshake) {
+    for (unsigned char c : target.host) {
+        if (c <= 0x20 || c == 0x7f) {
+            handshake.Fail(error_numbers::ProxyConfig,
+                           "cannot take the host name of " + handshake.target + ": it contains a control character");
+        }
+    }
+    if (proxy.kind == ProxyWebStandard || proxy.kind == ProxyRelay) return;
+    const bool literal = ParseIpv4(target.host) || ParseIpv6(target.host);
+    if (proxy.kind == ProxySocks4 && ParseIpv6(target.host)) {
+        handshake.Fail(error_numbers::ProxyConfig,
+                       "cannot reach " + handshake.target + ": SOCKS4 carries IPv4 addresses only");
+    }
+    if (!literal && target.host.size() > kMaxSocksName) {
+        handshake.Fail(error_numbers::ProxyConfig, "cannot take the host name of " + handshake.target + ": it is " +
+                                                       std::to_string(target.host.size()) +
+                                                       " bytes long, more than 255");
+    }
 }
 
 void ReadExact(Stream& stream, std::uint8_t* buffer, std::size_t size, const Deadline& deadline,

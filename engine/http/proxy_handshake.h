@@ -56,6 +56,6 @@ void OpenSocks5(Stream& stream, const ProxySettings& proxy, const Target& target
 
 // Target checks that need no network (name lengths, address families);
 // they run before the proxy is contacted.
-void CheckSocksTarget(const ProxySettings& proxy, const Target& target, const Handshake& handshake);
+void CheckTarget(const ProxySettings& proxy, const Target& target, const Handshake& handshake);
 
 }  // namespace orbenix::http::proxy

@@ -67,12 +67,6 @@ bool ParseStatusLine(std::string_view head, int& status, std::string& reason) {
 
 void OpenHttpTunnel(Stream& stream, const ProxySettings& proxy, const Target& target, const Deadline& deadline,
                     const Handshake& handshake) {
-    for (unsigned char c : target.host) {
-        if (c <= 0x20 || c == 0x7f) {
-            handshake.Fail(error_numbers::ProxyConfig,
-                           "cannot take the host name of " + handshake.target + ": it contains a control character");
-        }
-    }
     // The authority form, never shortened (HostPort shortens for texts only).
     const std::string authority = (target.host.find(':') != std::string::npos ? "[" + target.host + "]" : target.host) +
                                   ":" + std::to_string(target.port);

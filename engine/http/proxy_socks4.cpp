@@ -7,7 +7,12 @@
 //   reply:    +----+----+----+----+----+----+----+----+
 //             | VN | CD | DSTPORT |      DSTIP        |   VN 0, CD 90 = granted
 //             +----+----+----+----+----+----+----+----+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
@@ -16,8 +21,6 @@
 
 namespace orbenix::http::proxy {
 namespace {
-
-constexpr std::size_t kMaxName = 255;
 
 std::string Socks4Reason(std::uint8_t code) {
     switch (code) {
@@ -28,26 +31,28 @@ std::string Socks4Reason(std::uint8_t code) {
     }
 }
 
-}  // namespace
-
-void CheckSocksTarget(const ProxySettings& proxy, const Target& target, const Handshake& handshake) {
-    const bool literal = ParseIpv4(target.host) || ParseIpv6(target.host);
-    if (proxy.kind == ProxySocks4 && ParseIpv6(target.host)) {
-        handshake.Fail(error_numbers::ProxyConfig,
-                       "cannot reach " + handshake.target + ": SOCKS4 carries IPv4 addresses only");
-    }
-    if (!literal && target.host.size() > kMaxName) {
-        handshake.Fail(error_numbers::ProxyConfig, "cannot take the host name of " + handshake.target + ": it is " +
-                                                       std::to_string(target.host.size()) +
-                                                       " bytes long, more than 255");
-    }
-    for (unsigned char c : target.host) {
-        if (c <= 0x20 || c == 0x7f) {
-            handshake.Fail(error_numbers::ProxyConfig,
-                           "cannot take the host name of " + handshake.target + ": it contains a control character");
-        }
-    }
+// The system resolver has no time limit of its own: it runs on a thread of
+// its own, and the handshake waits for it no longer than the deadline allows.
+std::optional<Ipv4Lookup> LookupWithin(const std::string& host, const Deadline& deadline) {
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable done_signal;
+        std::optional<Ipv4Lookup> result;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, host] {
+        Ipv4Lookup found = ResolveIpv4(host);
+        const std::lock_guard lock(shared->mutex);
+        shared->result = std::move(found);
+        shared->done_signal.notify_all();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    shared->done_signal.wait_for(lock, std::chrono::milliseconds(deadline.RemainingMs()),
+                                 [&] { return shared->result.has_value(); });
+    return shared->result;
 }
+
+}  // namespace
 
 void OpenSocks4(Stream& stream, const ProxySettings& proxy, const Target& target, const Deadline& deadline,
                 const Handshake& handshake) {
@@ -59,17 +64,17 @@ void OpenSocks4(Stream& stream, const ProxySettings& proxy, const Target& target
     } else if (remote_name) {
         send_name = true;
     } else {
-        const Ipv4Lookup found = ResolveIpv4(target.host);
-        if (!found.address) {
+        const std::optional<Ipv4Lookup> found = LookupWithin(target.host, deadline);
+        if (!found) {
+            handshake.Fail(error_numbers::TimedOut, "was not asked in time: looking up " + handshake.target +
+                                                        " here took longer than the time left");
+        }
+        if (!found->address) {
             handshake.Fail(error_numbers::ResolveFailed, "needs an IPv4 address for " + handshake.target +
                                                              ", and the name did not resolve to one: " +
-                                                             found.failure);
+                                                             found->failure);
         }
-        address = *found.address;
-    }
-    if (deadline.Expired()) {
-        handshake.Fail(error_numbers::TimedOut, "was not asked in time: the name lookup for " + handshake.target +
-                                                    " used up the time");
+        address = *found->address;
     }
 
     std::string request{4, 1, static_cast<char>(target.port >> 8), static_cast<char>(target.port & 0xff)};

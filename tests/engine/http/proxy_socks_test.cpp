@@ -241,6 +241,9 @@ TEST(SocksHandshake, RefusesBeforeSendingWhatTheProtocolCannotCarry) {
         {"SOCKS4 and an IPv6 target", ProxySocks4, {"::1", 80, false},
          "cannot reach [::1]:80: SOCKS4 carries IPv4 addresses only"},
         {"control character in the name", ProxySocks5, {"bad\r\nname", 80, false}, "cannot take the host name of "},
+        {"control character in a CONNECT authority", ProxyWebStandard, {"bad\r\nname", 80, false},
+         "cannot take the host name of "},
+        {"space in an absolute-form target", ProxyRelay, {"bad name", 80, false}, "cannot take the host name of "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -251,6 +254,26 @@ TEST(SocksHandshake, RefusesBeforeSendingWhatTheProtocolCannotCarry) {
         EXPECT_NE(raised->description.find(c.text), std::string::npos) << raised->description;
         server.Stop();
         EXPECT_EQ(server.Accepted(), 0) << "the proxy was contacted";
+    }
+}
+
+TEST(Socks4Handshake, ANameWithoutAnIpv4AddressFailsWithinTheDeadline) {
+    ScriptedServer server(StepScript({{1, "", true}}));
+    const auto start = std::chrono::steady_clock::now();
+    const auto raised = RaisedBy([&] {
+        ConnectThrough(Socks(ProxySocks4, server.port()), {"no-such-host.invalid", 80, false},
+                       Deadline(std::chrono::milliseconds(3000)));
+    });
+    ASSERT_TRUE(raised);
+    EXPECT_TRUE(raised->number == codes::ResolveFailed || raised->number == codes::TimedOut) << raised->number;
+    EXPECT_EQ(raised->description.rfind("SOCKS4 proxy 127.0.0.1:" + std::to_string(server.port()) + " ", 0), 0u)
+        << raised->description;
+    EXPECT_NE(raised->description.find("no-such-host.invalid:80"), std::string::npos) << raised->description;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    server.Stop();
+    ASSERT_LE(server.Received().size(), 1u);
+    if (!server.Received().empty()) {
+        EXPECT_EQ(server.Received()[0], "") << "a request went out without an address";
     }
 }
 
