@@ -74,7 +74,12 @@ register
 register
 check_registered "registering twice"
 
+# Another version of the library, registered by someone else, survives.
+wine reg add "HKCR\\TypeLib\\$libid\\9.9" /ve /d other /f >/dev/null 2>&1 || fail "could not plant version 9.9"
 register /u
+expect_value "HKCR\\TypeLib\\$libid\\9.9" '' 'other'
+key_exists "HKCR\\TypeLib\\$libid\\1.0" && fail "version 1.0 of the library is still registered"
+wine reg delete "HKCR\\TypeLib\\$libid" /f >/dev/null 2>&1
 check_unregistered "unregistering"
 register /u
 check_unregistered "unregistering with nothing registered"
