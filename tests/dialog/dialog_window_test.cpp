@@ -186,6 +186,13 @@ TEST_F(DialogWindow, EmptyParameterOpensTheDesignAndSpaceOnOkStoresTheExactStrin
             d.Expect(command == 0x000F && data == 10, "help command " + std::to_string(command) + " context " +
                                                           std::to_string(data));
         }
+        // Also from a control inside a frame.
+        d.Click(txtAPIKey);
+        d.Press(VK_F1);
+        if (last != nullptr) d.Expect(last(nullptr, 0, nullptr, nullptr) == 2, "F1 in a frame asked for no help");
+        d.Press(VK_TAB);  // txtSolusVMURL, then back on OK
+        d.Press(VK_TAB);
+        d.Expect(Driver::WaitUntil([&] { return d.FocusIs(btOK); }), "Tab from the last box does not wrap to OK");
         d.Expect(SendMessageW(d.dialog(), WM_GETICON, ICON_BIG, 0) != 0 &&
                      SendMessageW(d.dialog(), WM_GETICON, ICON_SMALL, 0) != 0,
                  "the window has no icon of its own");
@@ -291,7 +298,12 @@ TEST_F(DialogWindow, StoredStringRoundTripsThroughTypingClickingAndAltO) {
 
 TEST_F(DialogWindow, TheCloseBoxLeavesTheParameterUnchanged) {
     PutParameter(*OwnedVariant::Text(kStored));
-    ShowAndDrive([](Driver& d) {
+    // A window of the host's: the modal dialog blocks it while open.
+    HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                nullptr, nullptr);
+    ASSERT_NE(host, nullptr);
+    ShowAndDrive([host](Driver& d) {
+        d.Expect(!IsWindowEnabled(host), "the host's window stays usable under the modal dialog");
         d.Click(txtAPIKey);
         d.Type(L"changed");
         POINT close{};
@@ -300,6 +312,8 @@ TEST_F(DialogWindow, TheCloseBoxLeavesTheParameterUnchanged) {
         d.Expect(Driver::WaitUntil([&] { return !IsWindow(d.dialog()); }), "the close box did not close");
     });
     EXPECT_EQ(Property(L"qv_parameter").text(), kStored);
+    EXPECT_TRUE(IsWindowEnabled(host));
+    DestroyWindow(host);
 }
 
 TEST_F(DialogWindow, ANewCheckClosedWithoutOkStaysEmpty) {
