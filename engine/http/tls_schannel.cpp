@@ -325,6 +325,8 @@ private:
                                 u" failed: too many post-handshake messages");
             }
             Negotiate(deadline, false);
+            // A renegotiation may change the record sizes.
+            QueryContextAttributesW(context_.get(), SECPKG_ATTR_STREAM_SIZES, &sizes_);
         }
         return true;
     }
