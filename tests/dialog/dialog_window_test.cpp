@@ -316,6 +316,17 @@ TEST_F(DialogWindow, TheCloseBoxLeavesTheParameterUnchanged) {
     DestroyWindow(host);
 }
 
+TEST_F(DialogWindow, AFailureReachesTheHostAsAFailedCallAndShowsNoDialog) {
+    PutParameter(*OwnedVariant::Text(L"#URL=u#PRAP=QUJD=#"));
+    OwnedVariant nothing;
+    const auto result = Call(object_.get(), L"qv_showGUI", nothing);
+    EXPECT_EQ(result.status, DISP_E_EXCEPTION);
+    EXPECT_EQ(result.scode, MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 5));
+    EXPECT_EQ(result.description, L"Invalid procedure call or argument");
+    EXPECT_EQ(FindWindowW(L"OrbenixSettingsForm", nullptr), nullptr);
+    EXPECT_EQ(Property(L"qv_parameter").text(), L"#URL=u#PRAP=QUJD=#");
+}
+
 TEST_F(DialogWindow, ANewCheckClosedWithoutOkStaysEmpty) {
     ShowAndDrive([](Driver& d) { PostMessageW(d.dialog(), WM_SYSCOMMAND, SC_CLOSE, 0); 
         d.Expect(Driver::WaitUntil([&] { return !IsWindow(d.dialog()); }), "SC_CLOSE did not close"); });
