@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "component/error.h"
@@ -172,14 +173,16 @@ CertStore LoadCaFile(const std::string& path) {
     };
     std::string pem;
     {
-        std::FILE* file = _wfopen(reinterpret_cast<const wchar_t*>(wide_path.c_str()), L"rb");
-        if (file == nullptr) throw fail("the file cannot be read");
+        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+            _wfopen(reinterpret_cast<const wchar_t*>(wide_path.c_str()), L"rb"), &std::fclose);
+        if (!file) throw fail("the file cannot be read");
         char block[4096];
         std::size_t got = 0;
-        while ((got = std::fread(block, 1, sizeof block, file)) > 0 && pem.size() < (8u << 20)) {
+        // A trust store of a few MiB at most; the bound keeps a wrong path cheap.
+        while ((got = std::fread(block, 1, sizeof block, file.get())) > 0 &&
+               pem.size() < (8u << 20)) {
             pem.append(block, got);
         }
-        std::fclose(file);
     }
     CertStore store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
     if (!store) throw fail("no certificate store");
@@ -242,12 +245,9 @@ CertificateCheck VerifyServerCertificate(const CERT_CONTEXT& server, const std::
     if (ca_store != nullptr && chain->cChain > 0 && chain->rgpChain[0]->cElement > 0) {
         const CERT_SIMPLE_CHAIN& simple = *chain->rgpChain[0];
         const CERT_CONTEXT* top = simple.rgpElement[simple.cElement - 1]->pCertContext;
-        const CERT_CONTEXT* found = CertFindCertificateInStore(
-            ca_store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, top, nullptr);
-        if (found != nullptr) {
-            anchored_in_ca_file = true;
-            CertFreeCertificateContext(found);
-        }
+        const CertContext found(CertFindCertificateInStore(ca_store, X509_ASN_ENCODING, 0,
+                                                           CERT_FIND_EXISTING, top, nullptr));
+        anchored_in_ca_file = found != nullptr;
     }
 
     const std::vector<unsigned char> address = AddressBytes(host);

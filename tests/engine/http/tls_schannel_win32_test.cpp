@@ -49,7 +49,8 @@ public:
     }
     bool ok() const { return ports_.size() >= 7; }
     std::uint16_t port(const std::string& name) const { return ports_.at(name); }
-    std::string ca_file() const { return dir_ + "/ca.pem"; }
+    std::string ca_file() const { return file("ca.pem"); }
+    std::string file(const std::string& name) const { return dir_ + "/" + name; }
 
 private:
     std::string dir_;
@@ -139,32 +140,38 @@ TEST(TlsSchannel, VerifiedServerShowsItsCertificateAndSniOnlyForNames) {
 TEST(TlsSchannel, CertificateFaultsAreReportedAndTheHandlerDecides) {
     const Peers peers;
     REQUIRE_PEERS(peers);
+    constexpr std::int32_t kAnyChainError = -1;
     struct Case {
         const char* server;
         const char* host;
-        bool use_ca_file;
+        const char* anchors;  // PEM file of the fixture, "" for the system's store
         std::int32_t error;
     };
     const Case cases[] = {
-        {"selfsigned", "localhost", true, kUntrustedRoot},
-        {"expired", "localhost", true, kExpired},
-        {"wrongname", "localhost", true, kNameMismatch},
-        {"wrongname", "127.0.0.1", true, kNameMismatch},
-        {"good", "localhost", false, kUntrustedRoot},  // private CA, system store
+        {"selfsigned", "localhost", "ca.pem", kUntrustedRoot},
+        {"expired", "localhost", "ca.pem", kExpired},
+        {"wrongname", "localhost", "ca.pem", kNameMismatch},
+        {"wrongname", "127.0.0.1", "ca.pem", kNameMismatch},
+        {"good", "localhost", "", kAnyChainError},  // private CA, system store
+        // The CA file's certificates are the only anchors.
+        {"good", "localhost", "selfsigned.pem", kAnyChainError},
+        {"selfsigned", "localhost", "selfsigned.pem", 0},
+        {"selfsigned", "127.0.0.1", "selfsigned.pem", 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.server) + " as " + c.host);
+        SCOPED_TRACE(std::string(c.server) + " as " + c.host + " trusting " + c.anchors);
         const std::uint16_t port = peers.port(c.server);
-        const std::string ca_file = c.use_ca_file ? peers.ca_file() : "";
+        const std::string ca_file = *c.anchors ? peers.file(c.anchors) : "";
 
         const Exchange accepted = Fetch(c.host, port, ca_file, true);
         ASSERT_TRUE(accepted.check.has_value());
-        if (std::string(c.server) == "good") {
-            EXPECT_NE(accepted.check->error_code, 0);  // any chain error
+        const CertificateCheck& check = *accepted.check;
+        if (c.error == kAnyChainError) {
+            EXPECT_NE(check.error_code, 0);
         } else {
-            EXPECT_EQ(accepted.check->error_code, c.error) << Text(accepted.check->error_text);
+            EXPECT_EQ(check.error_code, c.error) << Text(check.error_text);
         }
-        EXPECT_FALSE(accepted.check->error_text.empty());
+        EXPECT_EQ(check.error_text.empty(), check.error_code == 0) << Text(check.error_text);
         EXPECT_EQ(accepted.body.rfind("sni=", 0), 0u) << "accepted: the exchange goes on";
 
         const Error refused = Failure([&] { Fetch(c.host, port, ca_file, false); });
@@ -223,12 +230,18 @@ TEST(TlsSchannel, LargeBodiesCrossManyRecordsBothWays) {
     }
 }
 
-TEST(TlsSchannel, UnreadableCaFileFailsBeforeTheHandshake) {
+TEST(TlsSchannel, UnusableCaFileFailsBeforeTheHandshake) {
     const Peers peers;
     REQUIRE_PEERS(peers);
-    const Error error = Failure([&] { Fetch("localhost", peers.port("good"), "no-such-ca.pem"); });
-    EXPECT_EQ(error.number(), error_numbers::TlsHandshakeFailed);
-    EXPECT_NE(Text(error.description()).find("no-such-ca.pem"), std::string::npos);
+    const std::string cases[] = {peers.file("no-such-ca.pem"), peers.file("nginx.conf")};
+    for (const std::string& ca_file : cases) {
+        SCOPED_TRACE(ca_file);
+        const Error error = Failure([&] { Fetch("localhost", peers.port("good"), ca_file); });
+        EXPECT_EQ(error.number(), error_numbers::TlsHandshakeFailed);
+        EXPECT_EQ(Text(error.description()).rfind("Cannot load the trust anchors \"" + ca_file, 0),
+                  0u)
+            << Text(error.description());
+    }
 }
 
 // A plain TCP peer that misbehaves during the handshake.
