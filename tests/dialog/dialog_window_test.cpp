@@ -197,7 +197,14 @@ TEST_F(DialogWindow, EmptyParameterOpensTheDesignAndSpaceOnOkStoresTheExactStrin
                      SendMessageW(d.dialog(), WM_GETICON, ICON_SMALL, 0) != 0,
                  "the window has no icon of its own");
 
-        // Escape does not close; F1 does not either.
+        // Text typed into the list's edit field selects no entry, which stores "WST".
+        d.Click(cmbProxyType);
+        d.Press(VK_DOWN);
+        d.Expect(Driver::WaitUntil([&] { return d.Text(cmbProxyType) == L"Socks 4"; }), "Down in the list");
+        d.Type(L"x");
+        for (int i = 0; i < 4; ++i) d.Press(VK_TAB);  // hash, key, URL, OK
+
+        // Escape does not close.
         d.Press(VK_ESCAPE);
         Sleep(200);
         d.Expect(IsWindowVisible(d.dialog()) != FALSE, "Escape closed the dialog");
