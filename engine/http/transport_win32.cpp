@@ -17,30 +17,29 @@
 namespace orbenix::http {
 namespace {
 
-// Winsock is started once per process and stopped when the process ends.
-class WinsockSession {
+// One use of Winsock, held by every connection for its lifetime. Winsock
+// counts the uses, so it is started once and stays up while any connection
+// lives; pairing the calls this way keeps WSACleanup out of the DLL's
+// detach, where Windows forbids it.
+class WinsockUse {
 public:
-    WinsockSession() {
+    WinsockUse() {
         WSADATA data{};
-        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+            throw Error(error_numbers::SocketFailed, u"Windows Sockets could not be started");
+        }
     }
-    ~WinsockSession() {
-        if (started_) WSACleanup();
+    ~WinsockUse() {
+        if (owned_) WSACleanup();
     }
-    WinsockSession(const WinsockSession&) = delete;
-    WinsockSession& operator=(const WinsockSession&) = delete;
-    bool started() const { return started_; }
+    WinsockUse(WinsockUse&& other) noexcept : owned_(std::exchange(other.owned_, false)) {}
+    WinsockUse& operator=(WinsockUse&&) = delete;
+    WinsockUse(const WinsockUse&) = delete;
+    WinsockUse& operator=(const WinsockUse&) = delete;
 
 private:
-    bool started_ = false;
+    bool owned_ = true;
 };
-
-void EnsureWinsock() {
-    static WinsockSession session;
-    if (!session.started()) {
-        throw Error(error_numbers::SocketFailed, u"Windows Sockets could not be started");
-    }
-}
 
 class Socket {
 public:
@@ -94,7 +93,8 @@ bool WaitFor(SOCKET socket, Wait what, const Deadline& deadline) {
 
 class TcpStream final : public Stream {
 public:
-    TcpStream(Socket socket, std::string peer) : socket_(std::move(socket)), peer_(std::move(peer)) {}
+    TcpStream(WinsockUse winsock, Socket socket, std::string peer)
+        : winsock_(std::move(winsock)), socket_(std::move(socket)), peer_(std::move(peer)) {}
 
     std::size_t Read(void* buffer, std::size_t size, const Deadline& deadline) override {
         const int chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
@@ -134,6 +134,7 @@ public:
     const std::string& PeerName() const override { return peer_; }
 
 private:
+    WinsockUse winsock_;  // outlives the socket
     Socket socket_;
     std::string peer_;
 };
@@ -180,7 +181,7 @@ Socket TryConnect(const ADDRINFOW& address, const Deadline& deadline, int& code)
 
 std::unique_ptr<Stream> ConnectTcp(const std::string& host, std::uint16_t port,
                                    const Deadline& deadline) {
-    EnsureWinsock();
+    WinsockUse winsock;
     const std::string peer = PeerText(host, port);
 
     ADDRINFOW hints{};
@@ -206,7 +207,7 @@ std::unique_ptr<Stream> ConnectTcp(const std::string& host, std::uint16_t port,
         int error = 0;
         Socket socket = TryConnect(*address, deadline, error);
         if (socket.get() != INVALID_SOCKET) {
-            return std::make_unique<TcpStream>(std::move(socket), peer);
+            return std::make_unique<TcpStream>(std::move(winsock), std::move(socket), peer);
         }
         if (first_error == -1 || first_error == WSAETIMEDOUT) first_error = error;
     }
