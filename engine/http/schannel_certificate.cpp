@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -212,7 +213,7 @@ CertStore LoadCaFile(const std::string& path) {
 }
 
 CertificateCheck VerifyServerCertificate(const CERT_CONTEXT& server, const std::string& host,
-                                         HCERTSTORE ca_store) {
+                                         HCERTSTORE ca_store, const Deadline& deadline) {
     CertificateCheck check;
     check.certificate = Fields(server);
     const auto fail = [&](std::uint32_t code) {
@@ -233,6 +234,8 @@ CertificateCheck VerifyServerCertificate(const CERT_CONTEXT& server, const std::
     chain_para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
     chain_para.RequestedUsage.Usage.cUsageIdentifier = 1;
     chain_para.RequestedUsage.Usage.rgpszUsageIdentifier = &server_auth;
+    chain_para.dwUrlRetrievalTimeout =
+        static_cast<DWORD>(std::clamp<std::int64_t>(deadline.RemainingMs(), 1, 60 * 60 * 1000));
     const CERT_CHAIN_CONTEXT* raw_chain = nullptr;
     if (!CertGetCertificateChain(nullptr, &server, nullptr, extra.get(), &chain_para, 0, nullptr,
                                  &raw_chain)) {

@@ -5,6 +5,7 @@
 // shows. Windows-only.
 #include <string>
 
+#include "engine/http/deadline.h"
 #include "engine/http/schannel_handles.h"
 #include "engine/http/tls.h"
 
@@ -19,8 +20,9 @@ bool IsAddressLiteral(const std::string& host);
 
 // Checks `server` (with the intermediates the server sent in its store) for
 // `host`. `ca_store` null: the system's roots; else only its certificates
-// are trusted as anchors.
+// are trusted as anchors. Fetches the chain engine makes (missing issuers,
+// root updates) wait no longer than the deadline leaves.
 CertificateCheck VerifyServerCertificate(const CERT_CONTEXT& server, const std::string& host,
-                                         HCERTSTORE ca_store);
+                                         HCERTSTORE ca_store, const Deadline& deadline);
 
 }  // namespace orbenix::http

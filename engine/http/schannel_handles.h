@@ -2,7 +2,8 @@
 // Owners for the SSPI and CryptoAPI handles the Schannel backend uses.
 // Windows-only.
 #define SECURITY_WIN32
-#define SCHANNEL_USE_BLACKLISTS  // SCH_CREDENTIALS and TLS_PARAMETERS
+#define SCHANNEL_USE_BLACKLISTS           // SCH_CREDENTIALS and TLS_PARAMETERS
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS  // dwUrlRetrievalTimeout
 #include <windows.h>
 #include <subauth.h>  // UNICODE_STRING for TLS_PARAMETERS
 #include <wincrypt.h>

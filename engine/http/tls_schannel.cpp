@@ -379,7 +379,7 @@ std::unique_ptr<Stream> StartTls(std::unique_ptr<Stream> inner, const std::strin
     stream->Handshake(deadline);
     CertificateCheck check;
     if (const CertContext server = stream->ServerCertificate()) {
-        check = VerifyServerCertificate(*server, host, ca_store.get());
+        check = VerifyServerCertificate(*server, host, ca_store.get(), deadline);
     } else {
         check.error_code = static_cast<std::int32_t>(SEC_E_CERT_UNKNOWN);
         check.error_text = u"The server sent no certificate";
