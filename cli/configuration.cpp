@@ -122,7 +122,9 @@ std::variant<CheckConfig, ArgumentError> BuildConfig(const Options& options, con
         // other text still reaches qv_timeout and fails the check there.
         try {
             const std::int32_t seconds = Variant(*options.timeout).ToInt32();
-            if (seconds < 1) return ArgumentError{"-t/--timeout needs at least 1 second"};
+            if (seconds < 1 || seconds > kMaxLimitSeconds) {
+                return ArgumentError{"-t/--timeout takes 1 to 86400 seconds"};
+            }
             config.limit_seconds = seconds;
         } catch (const Error&) {
         }

@@ -16,6 +16,8 @@ namespace orbenix::cli {
 
 // The plugin's time limit when -t is omitted.
 inline constexpr int kDefaultLimitSeconds = 30;
+// A day: more is a mistake, and the watchdog's arithmetic stays small.
+inline constexpr int kMaxLimitSeconds = 86400;
 
 struct CheckConfig {
     std::u16string parameter;

@@ -27,7 +27,7 @@ Configuration (one of these; never put keys on the command line):
   --key KEY, --hash HASH    for testing only: visible to other users
 
 Options:
-  -t, --timeout SECONDS     time limit of the check (default 30); passed on as the host's timeout
+  -t, --timeout SECONDS     time limit, 1 to 86400 (default 30); also passed on as the host's timeout
   --timeout-state STATE     state for a timed-out check: OK, WARNING, CRITICAL or UNKNOWN (default)
   --verify-tls              refuse a panel certificate that the system's trust store does not verify
   --ca-file FILE            trust this CA certificate file (PEM) too; implies --verify-tls

@@ -162,7 +162,8 @@ TEST(Configuration, TimeoutReachesTheHostAndTheDeadline) {
     EXPECT_FALSE(omitted.timeout.has_value());
     EXPECT_EQ(omitted.limit_seconds, 30);
     EXPECT_EQ(omitted.check_options.timeout_seconds, 30);
-    for (const std::u16string text : {u"0", u"-5", u"0.4"}) {
+    EXPECT_EQ(Config({u"--parameter", u"", u"-t", u"86400"}, inputs).limit_seconds, 86400);
+    for (const std::u16string text : {u"0", u"-5", u"0.4", u"86401", u"2147483647"}) {
         EXPECT_NE(ConfigError({u"--parameter", u"", u"-t", text}, inputs).find("--timeout"), std::string::npos);
     }
 }
