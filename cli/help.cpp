@@ -47,14 +47,14 @@ Output: SOLUSVM <STATE> - <result> | time=<seconds>s;;;0
 Examples:
   orbenix-check --parameter-file /etc/orbenix/vps1.parameter
   orbenix-check --url https://panel.example.com:5656 --key-file vps1.key --hash-file vps1.hash
-  printf '%s' "$KEY" | orbenix-check --url https://panel.example.com:5656 --key-file - --hash-file vps1.hash
-  orbenix-check --url https://panel.example.com --key-file k --hash-file h --proxy web://proxy.example.com:3128
-  orbenix-check --url http://panel.example.com --key-file k --hash-file h --proxy relay://proxy.example.com:3128
-  orbenix-check --url https://panel.example.com --key-file k --hash-file h --proxy socks4://10.0.0.1:1080
-  orbenix-check --url https://panel.example.com --key-file k --hash-file h --proxy socks4a://gw.example.com:1080
-  orbenix-check --url https://panel.example.com --key-file k --hash-file h --proxy socks5://[2001:db8::1]:1080 \
-      --proxy-user monitor --proxy-password-file /etc/orbenix/proxy.password
-  orbenix-check --url https://panel.example.com --key-file k --hash-file h --print-parameter > vps1.parameter
+  printf '%s' "$KEY" | orbenix-check --url https://panel.example.com --key-file - --hash-file h
+  Through a proxy, add one of these to the --url options:
+    --proxy web://proxy.example.com:3128     HTTP CONNECT
+    --proxy relay://proxy.example.com:3128   HTTP proxy that forwards the request
+    --proxy socks4://10.0.0.1:1080
+    --proxy socks4a://gw.example.com:1080    the proxy looks up the panel's name
+    --proxy socks5://[2001:db8::1]:1080 --proxy-user monitor --proxy-password-file pw
+  orbenix-check --url https://panel.example.com --key-file k --hash-file h --print-parameter > p
 )HELP";
 }
 
