@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <stdexcept>
 
 namespace orbenix::test {
 namespace {
@@ -115,14 +116,20 @@ Reply Reply::Redirect(int status, const std::string& location) {
     return Status(status, "moved", {{"Location", location}});
 }
 
-HttpTestServer::HttpTestServer(Handler handler) : handler_(std::move(handler)) {
+bool HttpTestServer::TlsAvailable() { return MakeTestTlsContext() != nullptr; }
+
+HttpTestServer::HttpTestServer(Handler handler, Options options) : handler_(std::move(handler)) {
+    if (options.tls) {
+        tls_ = MakeTestTlsContext();
+        if (!tls_) throw std::runtime_error("the scripted server offers no TLS on this platform");
+    }
     acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
 HttpTestServer::~HttpTestServer() { Stop(); }
 
 std::string HttpTestServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port()) + path;
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port()) + path;
 }
 
 std::vector<RecordedRequest> HttpTestServer::Requests() const {
@@ -158,13 +165,22 @@ void HttpTestServer::AcceptLoop() {
 }
 
 void HttpTestServer::Serve(LoopbackConnection connection) {
+    std::unique_ptr<TestTlsSession> tls;
+    if (tls_) {
+        tls = tls_->Accept(connection, kReadTimeoutMs);
+        if (!tls) return;
+    }
+    auto read = [&](void* buffer, std::size_t size, int timeout_ms) {
+        return tls ? tls->Read(buffer, size, timeout_ms) : connection.Read(buffer, size, timeout_ms);
+    };
+    auto write = [&](std::string_view bytes) { return tls ? tls->Write(bytes) : connection.Write(bytes); };
     std::string raw;
     RecordedRequest request;
     std::array<char, 16384> buffer;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadTimeoutMs);
     while (!ParseRequest(raw, request)) {
         if (stopping_ || raw.size() > kMaxRequestBytes || std::chrono::steady_clock::now() > until) return;
-        const std::size_t n = connection.Read(buffer.data(), buffer.size(), 50);
+        const std::size_t n = read(buffer.data(), buffer.size(), 50);
         raw.append(buffer.data(), n);
     }
     {
@@ -173,10 +189,14 @@ void HttpTestServer::Serve(LoopbackConnection connection) {
     }
     const Reply reply = handler_(request);
     for (const auto& step : reply.steps) {
-        if (!step.bytes.empty() && !connection.Write(step.bytes)) return;
+        if (!step.bytes.empty() && !write(step.bytes)) return;
         if (step.pause_ms != 0 && !Pause(step.pause_ms)) return;
     }
-    if (reply.reset) connection.Reset();
+    if (reply.reset) {
+        connection.Reset();
+    } else if (tls && reply.close_notify) {
+        tls->Close();
+    }
 }
 
 }  // namespace orbenix::test

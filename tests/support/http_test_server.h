@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/support/loopback_socket.h"
+#include "tests/support/test_tls_server.h"
 
 namespace orbenix::test {
 
@@ -35,7 +36,8 @@ struct Reply {
         int pause_ms = 0;  // after sending; -1 stalls until the server stops
     };
     std::vector<Step> steps;
-    bool reset = false;  // end with a TCP reset instead of a close
+    bool reset = false;         // end with a TCP reset instead of a close
+    bool close_notify = true;   // TLS: end with close_notify (false: just close the socket)
 
     Reply& Send(std::string bytes, int pause_ms = 0);
     Reply& Stall();  // hold the connection open until the server stops
@@ -54,12 +56,20 @@ struct Reply {
 class HttpTestServer {
 public:
     using Handler = std::function<Reply(const RecordedRequest&)>;
-    explicit HttpTestServer(Handler handler);
+    struct Options {
+        // HTTPS with a self-signed certificate for localhost and 127.0.0.1
+        // (where TlsAvailable(); elsewhere use nginx).
+        bool tls = false;
+    };
+    explicit HttpTestServer(Handler handler) : HttpTestServer(std::move(handler), Options{}) {}
+    HttpTestServer(Handler handler, Options options);
+    static bool TlsAvailable();
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
 
     std::uint16_t port() const { return listener_.port(); }
+    // "http://127.0.0.1:port/path" ("https://" with TLS).
     std::string Url(const std::string& path = "/") const;
     // Requests received so far, in order of arrival.
     std::vector<RecordedRequest> Requests() const;
@@ -72,6 +82,7 @@ private:
     bool Pause(int ms);  // false when stopping
 
     Handler handler_;
+    std::unique_ptr<TestTlsContext> tls_;
     LoopbackListener listener_;
     std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_;

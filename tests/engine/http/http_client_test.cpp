@@ -41,6 +41,12 @@ std::unique_ptr<HttpComponent> CheckLikeComponent(HttpEvents& events, const std:
     return c;
 }
 
+// Plain HTTP, and HTTPS where the scripted server offers TLS.
+std::vector<bool> TlsModes() {
+    if (HttpTestServer::TlsAvailable()) return {false, true};
+    return {false};
+}
+
 // Runs Send and returns the error it raised (number 0 when none).
 Error SendError(HttpComponent& c) {
     try {
@@ -114,15 +120,18 @@ TEST(HttpClient, ReadsEveryResponseFraming) {
         {"ANSI body", Reply::Status(200, "gr\xFC\xDF \x80"), 200, u"OK", u"gr\u00fc\u00df \u20ac"},
         {"large body", Reply::Status(200, big), 200, u"OK", U(big)},
     };
+    for (const bool tls : TlsModes()) {
     for (auto& test : cases) {
-        SCOPED_TRACE(test.name);
-        HttpTestServer server([&](const RecordedRequest&) { return test.reply; });
+        SCOPED_TRACE(std::string(test.name) + (tls ? " over TLS" : ""));
+        HttpTestServer server([&](const RecordedRequest&) { return test.reply; }, {tls});
         RecordingEvents events;
         auto c = CheckLikeComponent(events, server.Url("/"));
         ASSERT_NO_THROW(c->Send());
         EXPECT_EQ(c->StatusCode(), test.status);
         EXPECT_EQ(c->StatusText(), test.reason);
         EXPECT_EQ(c->Body(), test.body);
+        EXPECT_EQ(events.certificates.size(), tls ? 1u : 0u);
+    }
     }
 }
 
@@ -165,9 +174,10 @@ TEST(HttpClient, RejectsHostileResponsesWithANumberedError) {
         {"reset mid-body", [] { Reply r = Reply::Raw("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab"); r.steps[0].pause_ms = 50; r.reset = true; return r; }(),
          0, "body"},
     };
+    for (const bool tls : TlsModes()) {
     for (auto& test : cases) {
-        SCOPED_TRACE(test.name);
-        HttpTestServer server([&](const RecordedRequest&) { return test.reply; });
+        SCOPED_TRACE(std::string(test.name) + (tls ? " over TLS" : ""));
+        HttpTestServer server([&](const RecordedRequest&) { return test.reply; }, {tls});
         RecordingEvents events;
         auto c = CheckLikeComponent(events, server.Url("/"));
         const Error e = SendError(*c);
@@ -188,6 +198,7 @@ TEST(HttpClient, RejectsHostileResponsesWithANumberedError) {
         ASSERT_EQ(events.disconnected.size(), 1u);
         EXPECT_EQ(events.disconnected[0].code, e.number());
     }
+    }
 }
 
 TEST(HttpClient, StalledServerFailsAtTheDeadline) {
@@ -204,9 +215,10 @@ TEST(HttpClient, StalledServerFailsAtTheDeadline) {
              return r;
          }()},
     };
+    for (const bool tls : TlsModes()) {
     for (auto& test : cases) {
-        SCOPED_TRACE(test.name);
-        HttpTestServer server([&](const RecordedRequest&) { return test.reply; });
+        SCOPED_TRACE(std::string(test.name) + (tls ? " over TLS" : ""));
+        HttpTestServer server([&](const RecordedRequest&) { return test.reply; }, {tls});
         RecordingEvents events;
         auto c = CheckLikeComponent(events, server.Url("/"));
         c->SetTimeoutSeconds(1);
@@ -220,6 +232,26 @@ TEST(HttpClient, StalledServerFailsAtTheDeadline) {
         EXPECT_LT(took, std::chrono::seconds(5));
         server.Stop();
     }
+    }
+}
+
+TEST(HttpClient, TlsEndWithoutCloseNotify) {
+    if (!HttpTestServer::TlsAvailable()) GTEST_SKIP() << "the scripted server offers no TLS here (nginx covers HTTPS)";
+    // A body that runs until close ends at the socket's close as well.
+    Reply until_close = Reply::UntilClose("no notify");
+    until_close.close_notify = false;
+    HttpTestServer server([&](const RecordedRequest& r) {
+        if (r.target == "/close") return until_close;
+        Reply truncated = Reply::Raw("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc");
+        truncated.close_notify = false;
+        return truncated;
+    }, {true});
+    RecordingEvents events;
+    auto c = CheckLikeComponent(events, server.Url("/close"));
+    c->Send();
+    EXPECT_EQ(c->Body(), u"no notify");
+    c = CheckLikeComponent(events, server.Url("/truncated"));
+    EXPECT_EQ(SendError(*c).number(), error_numbers::ConnectionClosed);
 }
 
 TEST(HttpClient, StalledTlsHandshakeFailsAtTheDeadline) {

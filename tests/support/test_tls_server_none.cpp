@@ -1,0 +1,7 @@
+#include "tests/support/test_tls_server.h"
+
+namespace orbenix::test {
+
+std::unique_ptr<TestTlsContext> MakeTestTlsContext() { return nullptr; }
+
+}  // namespace orbenix::test
