@@ -119,6 +119,9 @@ TEST(HttpClient, ReadsEveryResponseFraming) {
         {"UTF-8 body", Reply::Status(200, "gr\xC3\xBC\xC3\x9F"), 200, u"OK", u"gr\u00fc\u00df"},
         {"ANSI body", Reply::Status(200, "gr\xFC\xDF \x80"), 200, u"OK", u"gr\u00fc\u00df \u20ac"},
         {"large body", Reply::Status(200, big), 200, u"OK", U(big)},
+        // Complete answers end the read; the server's open connection does not matter.
+        {"length, connection held open", Reply::Status(200, "held").Stall(), 200, u"OK", u"held"},
+        {"chunked, connection held open", Reply::Chunked({"held"}).Stall(), 200, u"OK", u"held"},
     };
     for (const bool tls : TlsModes()) {
     for (auto& test : cases) {
