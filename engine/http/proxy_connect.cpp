@@ -1,7 +1,5 @@
 // The way to the target: checks the proxy settings, connects to the proxy
 // (or the target) and runs the handshake of the proxy kind.
-#include <algorithm>
-
 #include "component/error.h"
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
@@ -44,66 +42,6 @@ std::string LowerFirst(std::string text) {
     if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && text.starts_with("Proxy")) text[0] = 'p';
     return text;
 }
-
-// The connection to a relay proxy for an http target. A failure while the
-// request and answer travel names the proxy and the target. A proxy that
-// refuses often closes over the unread request body, and the reset can cut
-// its answer short: the status line already read still tells what happened.
-class RelayStream final : public Stream {
-public:
-    RelayStream(std::unique_ptr<Stream> inner, ProxySettings proxy, Target target, proxy::Handshake parties)
-        : inner_(std::move(inner)), proxy_(std::move(proxy)), target_(std::move(target)),
-          parties_(std::move(parties)) {}
-    std::size_t Read(void* buffer, std::size_t size, const Deadline& deadline) override {
-        try {
-            const std::size_t got = inner_->Read(buffer, size, deadline);
-            if (seen_.size() < kKept) seen_.append(static_cast<const char*>(buffer), std::min(got, kKept - seen_.size()));
-            return got;
-        } catch (const Error& e) {
-            Retell(e);
-        }
-    }
-    void Write(const void* data, std::size_t size, const Deadline& deadline) override {
-        try {
-            inner_->Write(data, size, deadline);
-        } catch (const Error& e) {
-            Retell(e);
-        }
-    }
-    const std::string& PeerName() const override { return inner_->PeerName(); }
-
-private:
-    static constexpr std::size_t kKept = 4096;
-
-    [[noreturn]] void Retell(const Error& e) const {
-        if (e.number() != error_numbers::SocketFailed && e.number() != error_numbers::ConnectionClosed) throw e;
-        int status = 0;
-        std::string reason;
-        if (proxy::ParseStatusLine(seen_, status, reason)) {
-            const std::string head = seen_.substr(0, seen_.find("\r\n\r\n"));
-            CheckRelayAnswer(proxy_, target_, status, reason, HasVia(head));
-        }
-        parties_.Fail(error_numbers::ProxyFailed, "broke the connection for " + parties_.target + ": " +
-                                                      Utf8FromText(e.description()));
-    }
-
-    static bool HasVia(const std::string& head) {
-        for (std::size_t at = head.find('\n'); at != std::string::npos; at = head.find('\n', at + 1)) {
-            const std::string name = head.substr(at + 1, 4);
-            if (name.size() == 4 && (name[0] | 0x20) == 'v' && (name[1] | 0x20) == 'i' && (name[2] | 0x20) == 'a' &&
-                name[3] == ':') {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    std::unique_ptr<Stream> inner_;
-    ProxySettings proxy_;
-    Target target_;
-    proxy::Handshake parties_;
-    std::string seen_;  // the first bytes of the answer
-};
 
 }  // namespace
 
@@ -154,7 +92,7 @@ std::unique_ptr<Stream> ConnectThrough(const ProxySettings& proxy, const Target&
         case ProxySocks5: proxy::OpenSocks5(*stream, proxy, target, deadline, handshake); break;
         case ProxyWebStandard: proxy::OpenHttpTunnel(*stream, proxy, target, deadline, handshake); break;
         case ProxyRelay:
-            if (!target.https) return std::make_unique<RelayStream>(std::move(stream), proxy, target, handshake);
+            if (!target.https) return proxy::RelayConnection(std::move(stream), proxy, target, handshake);
             proxy::OpenHttpTunnel(*stream, proxy, target, deadline, handshake);
             break;
         }

@@ -3,6 +3,7 @@
 // exact reads, and the protocol entry points. Internal to engine/http.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,11 @@ void OpenSocks4(Stream& stream, const ProxySettings& proxy, const Target& target
                 const Deadline& deadline, const Handshake& handshake);
 void OpenSocks5(Stream& stream, const ProxySettings& proxy, const Target& target,
                 const Deadline& deadline, const Handshake& handshake);
+
+// The connection to a relay proxy for an http target: failures on it name
+// the proxy and the target (proxy_relay.cpp).
+std::unique_ptr<Stream> RelayConnection(std::unique_ptr<Stream> stream, const ProxySettings& proxy,
+                                        const Target& target, const Handshake& handshake);
 
 // Target checks that need no network (name lengths, address families);
 // they run before the proxy is contacted.
