@@ -115,6 +115,8 @@ SSL_CTX* SharedServerContext() {
 
 class Context final : public TestTlsContext {
 public:
+    // The key is made here, not during a client's handshake (whose deadline may be short).
+    Context() { SharedServerContext(); }
 
     std::unique_ptr<TestTlsSession> Accept(LoopbackConnection& connection, int timeout_ms) override {
         auto session = std::make_unique<Session>(SharedServerContext(), connection);
