@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "engine/http/proxy_address.h"
 
@@ -31,14 +32,20 @@ private:
 Ipv4Lookup ResolveIpv4(const std::string& host) {
     WinsockUse winsock;
     if (!winsock.ok()) return {std::nullopt, "Winsock could not be started"};
-    addrinfo hints{};
+    // The name is UTF-8: looked up in UTF-16 so that no code page mangles it.
+    const int length = MultiByteToWideChar(CP_UTF8, 0, host.data(), static_cast<int>(host.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, host.data(), static_cast<int>(host.size()), wide.data(), length);
+    }
+    ADDRINFOW hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (rc != 0) return {std::nullopt, "lookup failed (error " + std::to_string(rc) + ")"};
-    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(found, &freeaddrinfo);
-    for (const addrinfo* a = found; a; a = a->ai_next) {
+    ADDRINFOW* found = nullptr;
+    const int rc = GetAddrInfoW(wide.c_str(), nullptr, &hints, &found);
+    if (rc != 0) return {std::nullopt, "lookup failed (Windows Sockets error " + std::to_string(rc) + ")"};
+    const std::unique_ptr<ADDRINFOW, decltype(&FreeAddrInfoW)> owner(found, &FreeAddrInfoW);
+    for (const ADDRINFOW* a = found; a; a = a->ai_next) {
         if (a->ai_family != AF_INET) continue;
         const auto* in = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
         Ipv4 address;
