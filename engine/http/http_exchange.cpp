@@ -5,20 +5,19 @@
 #include "component/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/response_parser.h"
-#include "params/utf8.h"
+#include "engine/http/transport_errors.h"
 
 namespace orbenix::http {
 namespace {
 
 // Runs one stage; a TimedOut from below is retold with the stage and peer.
 template <typename Step>
-auto Stage(const Deadline& deadline, const std::string& what, Step&& step) {
+auto Stage(const Deadline& deadline, const char* what, const std::string& peer, Step&& step) {
     try {
         return step();
     } catch (const Error& e) {
         if (e.number() != error_numbers::TimedOut) throw;
-        const auto seconds = std::to_string((deadline.budget().count() + 999) / 1000);
-        throw Error(error_numbers::TimedOut, u"Timed out after " + TextFromUtf8(seconds) + u" s " + TextFromUtf8(what));
+        throw TimedOutError(deadline, what, peer);
     }
 }
 
@@ -49,7 +48,7 @@ Response Converse(const Exchange& exchange, const Request& request, std::unique_
     const Target target{url.host, url.port, url.https};
     if (url.https) {
         if (stream->PeerName() != peer) stream = std::make_unique<TargetNamedStream>(std::move(stream), peer);
-        stream = Stage(deadline, "in the TLS handshake with " + peer, [&] {
+        stream = Stage(deadline, "in the TLS handshake with", peer, [&] {
             return StartTls(std::move(stream), url.host, exchange.tls, deadline,
                             exchange.accept_certificate);
         });
@@ -64,12 +63,12 @@ Response Converse(const Exchange& exchange, const Request& request, std::unique_
         }
     }
     const std::string wire = WriteRequest(line, headers, request.body);
-    Stage(deadline, "sending the request to " + peer,
+    Stage(deadline, "sending the request to", peer,
           [&] { stream->Write(wire.data(), wire.size(), deadline); });
 
     ResponseParser parser(peer);
     std::array<char, 16384> buffer;
-    Stage(deadline, "waiting for the response from " + peer, [&] {
+    Stage(deadline, "waiting for the response from", peer, [&] {
         for (;;) {
             const std::size_t n = stream->Read(buffer.data(), buffer.size(), deadline);
             if (n == 0) {
