@@ -155,6 +155,34 @@ TEST_F(RealProxies, EveryKindCarriesAnHttpAndAnHttpsCheck) {
     }
 }
 
+TEST_F(RealProxies, ProxyCredentialsNeverReachThePanel) {
+    struct Case {
+        const char* what;
+        std::int32_t kind;
+        std::string proxy;
+    } cases[] = {
+        {"web standard", ProxyWebStandard, "webauth"},
+        {"relay", ProxyRelay, "webauth"},
+        {"SOCKS5", ProxySocks5, "socksauth"},
+        {"SOCKS4", ProxySocks4, "dante"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedServer panel(HttpAnswerScript("<vmstat>online</vmstat>"));
+        const std::string url = "http://127.0.0.1:" + std::to_string(panel.port()) + "/api/client/command.php";
+        const Outcome got = Check(c.kind, Port(c.proxy), true, ports_.at("user"), ports_.at("password"), url, "");
+        ASSERT_FALSE(got.error) << got.error->description;
+        EXPECT_EQ(got.status, 200);
+        panel.Stop();
+        ASSERT_EQ(panel.Received().size(), 1u);
+        const std::string request = panel.Received()[0];
+        EXPECT_NE(request.find("key=k"), std::string::npos) << request;
+        EXPECT_EQ(request.find("Proxy-Authorization"), std::string::npos) << request;
+        EXPECT_EQ(request.find("cHh1c2Vy"), std::string::npos) << request;  // Base64 of "pxuser..."
+        EXPECT_EQ(request.find(ports_.at("password")), std::string::npos) << request;
+    }
+}
+
 TEST_F(RealProxies, RefusalsFailTheSendWithProxyTargetAndReason) {
     std::uint16_t closed = 0;
     {
