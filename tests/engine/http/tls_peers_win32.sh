@@ -63,6 +63,9 @@ issue() {  # name CN SAN [startdate enddate]
 issue good localhost "DNS:localhost,IP:127.0.0.1,IP:::1"
 issue wrongname other.example "DNS:other.example,IP:127.0.0.2"
 issue expired localhost "DNS:localhost,IP:127.0.0.1" 20200101000000Z 20210101000000Z
+# What the certificate event must show for "good", as openssl prints it.
+openssl x509 -in good.pem -noout -startdate -enddate > good.dates
+openssl x509 -in good.pem -outform DER -out good.der
 quiet openssl req -x509 -newkey rsa:2048 -nodes -keyout selfsigned.key -out selfsigned.pem \
   -days 825 -subj "/CN=localhost" -addext "subjectAltName=DNS:localhost,IP:127.0.0.1"
 
