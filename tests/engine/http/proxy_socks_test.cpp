@@ -2,12 +2,15 @@
 // on the wire, and every way a proxy can refuse or break the handshake.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 // The cross compiler's -O3 misreads the case tables of strings (GCC 12).
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
 #include "tests/engine/http/proxy_test_support.h"
+#include "tests/engine/http/recording_events.h"
 
 namespace orbenix::test {
 namespace {
@@ -320,6 +323,43 @@ TEST(SocksHandshake, OurRelayingServerCarriesAnExchange) {
         proxy.Stop();
         ASSERT_EQ(proxy.Received().size(), 1u);
         EXPECT_TRUE(proxy.Received()[0].ends_with(request)) << "the proxy did not carry the request";
+    }
+}
+
+}  // namespace
+}  // namespace orbenix::test
+
+namespace orbenix::test {
+namespace {
+
+TEST(ProxiedSend, RedirectsGoThroughTheSameProxy) {
+    // The panel sends the first request elsewhere on itself; both hops must
+    // travel through the proxy.
+    std::atomic<int> served{0};
+    ScriptedServer panel([&served](TestSocket& client, ScriptedServer&) {
+        if (client.ReadUntil("\r\n\r\n", 65536, 5000).empty()) return;
+        const std::string answer = served++ == 0
+                                       ? "HTTP/1.1 302 Found\r\nLocation: /second\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
+                                       : "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\ndone";
+        client.Write(answer);
+    });
+    for (const std::int32_t kind : {http::ProxySocks4, http::ProxySocks4a, http::ProxySocks5}) {
+        SCOPED_TRACE(kind);
+        served = 0;
+        ScriptedServer proxy(SocksRelayScript({}));
+        http::testing::RecordingEvents events;
+        auto web = http::CreateHttpComponent(events);
+        web->SetProxyKind(kind);
+        web->SetProxyHost(u"127.0.0.1");
+        web->SetProxyPort(proxy.port());
+        web->SetUrl(u"http://127.0.0.1:" + TextFromUtf8(std::to_string(panel.port())) + u"/first");
+        web->SetTimeoutSeconds(10);
+        web->Send();
+        EXPECT_EQ(web->StatusCode(), 200);
+        EXPECT_EQ(Utf8FromText(web->Body()), "done");
+        EXPECT_EQ(events.redirects.size(), 1u);
+        proxy.Stop();
+        EXPECT_EQ(proxy.Accepted(), 2) << "a hop went around the proxy";
     }
 }
 
