@@ -185,6 +185,21 @@ TEST(HttpRedirect, FormFieldsGoOnlyToTheConfiguredHost) {
     EXPECT_EQ(seen[1].body, "key=secret&action=info");
 }
 
+TEST(HttpRedirect, FormFieldsNeverGoFromHttpsDownToHttp) {
+    if (!HttpTestServer::TlsAvailable()) GTEST_SKIP() << "the scripted server offers no TLS here";
+    HttpTestServer plain([](const RecordedRequest&) { return Reply::Status(200, "plain"); });
+    HttpTestServer secure([&](const RecordedRequest&) { return Reply::Redirect(307, plain.Url("/down")); }, {true});
+    RecordingEvents events;
+    auto c = FormPost(events, secure.Url("/"));
+    c->Send();
+    EXPECT_EQ(c->Body(), u"plain");
+    const auto seen = plain.Requests();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].method, "POST");
+    EXPECT_EQ(seen[0].body, "");
+    EXPECT_EQ(secure.Requests().at(0).body, "key=secret&action=info");
+}
+
 TEST(HttpRedirect, BadTargetsAreErrors) {
     for (const char* location : {"ftp://127.0.0.1/", "http://", "http://127.0.0.1:0/", "/a b"}) {
         SCOPED_TRACE(location);
