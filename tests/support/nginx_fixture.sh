@@ -12,6 +12,7 @@ action=${1:?start or stop}
 state=${2:?state dir}
 
 stop() {
+  rm -f "$state/nginx.env"  # tests skip rather than meet a stopped nginx
   if [[ -f $state/nginx.pid ]]; then
     pid=$(cat "$state/nginx.pid")
     kill "$pid" 2>/dev/null || true
