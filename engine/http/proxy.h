@@ -1,5 +1,20 @@
 #pragma once
 // The way to the target: directly, or through one of the five proxy kinds.
+//   web standard (3): CONNECT host:port for http and https targets; any 2xx
+//     opens the tunnel; 407 and 401 are refused credentials; Basic
+//     credentials on the CONNECT only.
+//   relay (4): absolute-form requests with Proxy-Authorization on each for
+//     http targets; a CONNECT tunnel for https.
+//   SOCKS4 (1): IPv4 only, names looked up here; the user name as USERID,
+//     never the password. SOCKS4a (5): the name goes to the proxy.
+//   SOCKS5 (2): no authentication or user name/password; names as names;
+//     names over 255 bytes refused.
+// Errors: ProxyConfig (settings or a target the protocol cannot carry,
+// raised before anything is sent), ProxyFailed (the proxy refused or broke
+// the handshake), ProxyAuthFailed (credentials refused or missing),
+// TimedOut (the handshake ran past the send's deadline), and the transport's
+// connect errors retold with proxy and target. Descriptions name the proxy,
+// the target and the reason; never a user name or password.
 #include <cstdint>
 #include <memory>
 #include <string>
