@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -303,7 +304,9 @@ private:
 // arrive torn at ever other places.
 class TricklingRelay {
 public:
-    explicit TricklingRelay(std::uint16_t server_port) : server_port_(server_port) {
+    // `cut_after`: bytes of the server's to pass on before closing both sides.
+    explicit TricklingRelay(std::uint16_t server_port, std::size_t cut_after = SIZE_MAX)
+        : server_port_(server_port), cut_after_(cut_after) {
         WSADATA data{};
         WSAStartup(MAKEWORD(2, 2), &data);
         listener_ = socket(AF_INET, SOCK_STREAM, 0);
@@ -360,8 +363,14 @@ private:
                     if (got <= 0) open = false;
                     static const int sizes[] = {1, 3, 7, 2, 1500, 5, 4099, 11, 9000};
                     for (int at = 0; open && at < got;) {
-                        const int size = std::min(sizes[pieces_ % std::size(sizes)], got - at);
+                        int size = std::min(sizes[pieces_ % std::size(sizes)], got - at);
+                        if (passed_ + static_cast<std::size_t>(size) >= cut_after_) {
+                            size = static_cast<int>(cut_after_ - passed_);
+                            open = false;
+                        }
+                        passed_ += static_cast<std::size_t>(size);
                         if (send(client, buffer + at, size, 0) != size) open = false;
+                        if (size == 0) break;
                         at += size;
                         ++pieces_;
                         std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -374,6 +383,8 @@ private:
     }
 
     std::uint16_t server_port_;
+    std::size_t cut_after_;
+    std::size_t passed_ = 0;
     SOCKET listener_ = INVALID_SOCKET;
     std::uint16_t port_ = 0;
     std::thread thread_;
@@ -396,6 +407,18 @@ TEST(TlsSchannel, TornHandshakeMessagesAndRecordsAreReassembled) {
         }
         EXPECT_GT(relay.pieces(), 5u);
     }
+}
+
+TEST(TlsSchannel, ConnectionCutInsideARecordIsATlsFailure) {
+    const Peers peers;
+    REQUIRE_PEERS(peers);
+    TricklingRelay relay(peers.port("good"), 100000);  // mid-body, inside a 16 KiB record
+    const Error error =
+        Failure([&] { Fetch("localhost", relay.port(), peers.ca_file(), true, "/big"); });
+    EXPECT_EQ(error.number(), error_numbers::TlsFailed);
+    EXPECT_EQ(Text(error.description()),
+              "TLS read with localhost:" + std::to_string(relay.port()) +
+                  " failed: the connection was closed in the middle of a record");
 }
 
 TEST(TlsSchannel, MisbehavingPeersFailTheHandshakeWithoutHanging) {
