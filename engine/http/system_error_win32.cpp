@@ -5,6 +5,26 @@
 #include <cstdio>
 
 namespace orbenix::http {
+namespace {
+
+// The TLS failures a handshake meets most, for systems (Wine) whose message
+// table lacks them.
+std::u16string FallbackText(std::uint32_t code) {
+    switch (static_cast<HRESULT>(code)) {
+        case SEC_E_INTERNAL_ERROR: return u"The TLS provider reported an internal error";
+        case SEC_E_ILLEGAL_MESSAGE: return u"The message received was unexpected or badly formatted";
+        case SEC_E_ALGORITHM_MISMATCH: return u"The client and server have no common algorithm";
+        case SEC_E_DECRYPT_FAILURE: return u"The data could not be decrypted";
+        case SEC_E_MESSAGE_ALTERED: return u"The message was altered";
+        case SEC_E_INVALID_TOKEN: return u"The token supplied is invalid";
+        case SEC_E_UNSUPPORTED_FUNCTION: return u"The requested function is not supported";
+        case SEC_E_CERT_UNKNOWN: return u"The certificate is unknown";
+        case SEC_E_UNKNOWN_CREDENTIALS: return u"The credentials are not recognized";
+        default: return {};
+    }
+}
+
+}  // namespace
 
 std::u16string SystemErrorText(std::uint32_t code) {
     wchar_t* raw = nullptr;
@@ -25,6 +45,7 @@ std::u16string SystemErrorText(std::uint32_t code) {
     std::snprintf(number, sizeof number, code < 0x10000 ? "%u" : "0x%08X",
                   static_cast<unsigned>(code));
     std::u16string number_text(number, number + std::char_traits<char>::length(number));
+    if (text.empty()) text = FallbackText(code);
     if (text.empty()) return u"error " + number_text;
     return text + u" (" + number_text + u")";
 }

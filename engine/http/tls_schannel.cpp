@@ -170,10 +170,15 @@ public:
     const std::string& PeerName() const override { return inner_->PeerName(); }
 
 private:
+    // A failed handshake, or a failed renegotiation once data flows.
     Error HandshakeError(SECURITY_STATUS status) const {
+        const std::u16string reason = SystemErrorText(static_cast<std::uint32_t>(status));
+        if (established_) {
+            return Error(error_numbers::TlsFailed,
+                         u"TLS read with " + peer_text_ + u" failed: " + reason);
+        }
         return Error(error_numbers::TlsHandshakeFailed,
-                     u"TLS handshake with " + peer_text_ + u" failed: " +
-                         SystemErrorText(static_cast<std::uint32_t>(status)));
+                     u"TLS handshake with " + peer_text_ + u" failed: " + reason);
     }
 
     wchar_t* TargetName() {
