@@ -75,12 +75,15 @@ void OpenHttpTunnel(Stream& stream, const ProxySettings& proxy, const Target& ta
     request += "\r\n";
     stream.Write(request.data(), request.size(), deadline);
 
-    const std::string head = ReadHeaderSection(stream, deadline, handshake);
     int status = 0;
     std::string raw_reason;
-    if (!ParseStatusLine(head, status, raw_reason)) {
-        handshake.Fail(error_numbers::ProxyFailed, "answered the CONNECT to " + handshake.target +
-                                                       " with something other than an HTTP status line");
+    for (int interim = 0; interim <= 10; ++interim) {  // 1xx answers come before the real one
+        const std::string head = ReadHeaderSection(stream, deadline, handshake);
+        if (!ParseStatusLine(head, status, raw_reason)) {
+            handshake.Fail(error_numbers::ProxyFailed, "answered the CONNECT to " + handshake.target +
+                                                           " with something other than an HTTP status line");
+        }
+        if (status >= 200) break;
     }
     if (status >= 200 && status <= 299) return;
     const std::string reason = CleanReason(raw_reason);

@@ -70,6 +70,7 @@ TEST(HttpTunnel, AnyTwoHundredOpensTheTunnelAndItsFramingIsIgnored) {
         "HTTP/1.1 299 Whatever\n\n",
         "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n",
         "\r\nHTTP/1.1 200 OK\r\n\r\n",
+        "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n\r\n",
     };
     for (const auto& answer : answers) {
         SCOPED_TRACE(answer);
@@ -82,6 +83,8 @@ TEST(HttpTunnel, AnyTwoHundredOpensTheTunnelAndItsFramingIsIgnored) {
 }
 
 TEST(HttpTunnel, DescribesRefusalsAndBrokenAnswers) {
+    std::string eleven_interim;
+    for (int i = 0; i < 11; ++i) eleven_interim += "HTTP/1.1 100 Continue\r\n\r\n";
     struct Case {
         const char* what;
         bool auth;
@@ -107,6 +110,7 @@ TEST(HttpTunnel, DescribesRefusalsAndBrokenAnswers) {
         {"closed inside the headers", false, "HTTP/1.1 200 OK\r\nVia: x", false, codes::ProxyFailed,
          "closed the connection in the middle of its answer to the CONNECT to panel.example:5656"},
         {"stalled", false, "", true, codes::TimedOut, ""},
+        {"only interim answers", false, eleven_interim, false, codes::ProxyFailed, "could not open a tunnel to panel.example:5656: HTTP 100 Continue"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
