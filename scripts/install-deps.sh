@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config libssl-dev openssl
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcurl4-openssl-dev
   g++-mingw-w64-i686 mingw-w64-tools libwine-dev
   wine wine32:i386 xvfb fonts-wine imagemagick zip
   nginx-light tinyproxy dante-server microsocks python3
