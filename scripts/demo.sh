@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# The main job: builds orbenix-check, starts the demo panel on loopback, checks
-# one online and one offline server through it, shows both results, and stops
-# the panel again.
+# The main job: builds orbenix-check and its Debian package, installs the
+# package (the plugin lands in /usr/lib/nagios/plugins/check_orbenix), starts
+# the demo panel on loopback, checks one online and one offline server through
+# it with the installed plugin, shows both results, and stops the panel again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-build=${ORBENIX_DEMO_BUILD:-build/linux}
-if [ "$build" = build/linux ]; then
-  cmake --preset linux >/dev/null
-else
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBENIX_SANITIZE=ON >/dev/null
-fi
-cmake --build "$build" -j2 --target orbenix-check >/dev/null
+build=${ORBENIX_DEMO_BUILD:-build/release}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBENIX_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target orbenix-check orbenix_check_man >/dev/null
+(cd "$build" && cpack -G DEB >/dev/null)
+package=$(ls "$build"/orbenix-check_*_amd64.deb)
+echo "\$ dpkg -i $package"
+dpkg -i "$package" >/dev/null
+plugin=/usr/lib/nagios/plugins/check_orbenix
 
 state=$(mktemp -d)
 trap 'bash tests/support/demo_panel_stop.sh "$state"; rm -rf "$state"' EXIT
@@ -23,9 +25,9 @@ echo "demo panel: http://127.0.0.1:$HTTP_PORT and https://127.0.0.1:$HTTPS_PORT 
 for server in online offline; do
   parameter="#URL=http://127.0.0.1:$HTTP_PORT/#KEY=$server#HSH=demo-hash#PRU=F#"
   echo
-  echo "\$ ORBENIX_PARAMETER='$parameter' orbenix-check"
+  echo "\$ ORBENIX_PARAMETER='$parameter' $plugin"
   set +e
-  ORBENIX_PARAMETER=$parameter "./$build/cli/orbenix-check"
+  ORBENIX_PARAMETER=$parameter "$plugin"
   echo "exit code: $?"
   set -e
 done
