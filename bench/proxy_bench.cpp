@@ -4,53 +4,16 @@
 // and a fresh curl easy handle each time. The proxies are those of the tests'
 // fixture (tinyproxy, microsocks, dante, our Python SOCKS4a server).
 //   proxy_bench [N=300]
-#include <curl/curl.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <map>
-#include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "component/error.h"
-#include "engine/http/http_component.h"
-#include "params/utf8.h"
+#include "bench/bench_support.h"
 
 namespace {
 
 using namespace orbenix;
-using Clock = std::chrono::steady_clock;
-
-class QuietEvents final : public http::HttpEvents {
-public:
-    void Done(std::int32_t, const std::u16string&) override {}
-    void Disconnected(std::int32_t, const std::u16string&) override {}
-    void HostCertificate(const http::Certificate&, std::int32_t, const std::u16string&, bool& accept) override {
-        accept = true;
-    }
-    void Redirect(std::u16string&, bool&) override {}
-};
-
-struct Proxies {
-    std::map<std::string, std::string> env;
-    Proxies() {
-        const std::string start = std::string("bash ") + ORBENIX_PROXIES_FIXTURE + " start " + ORBENIX_BENCH_STATE + " >/dev/null";
-        if (std::system(start.c_str()) != 0) throw std::runtime_error("proxy fixture did not start");
-        std::ifstream file(std::string(ORBENIX_BENCH_STATE) + "/proxies.env");
-        for (std::string line; std::getline(file, line);) {
-            if (const auto eq = line.find('='); eq != std::string::npos) env[line.substr(0, eq)] = line.substr(eq + 1);
-        }
-    }
-    ~Proxies() {
-        const std::string stop = std::string("bash ") + ORBENIX_PROXIES_FIXTURE + " stop " + ORBENIX_BENCH_STATE;
-        if (std::system(stop.c_str()) != 0) std::fprintf(stderr, "proxy fixture did not stop\n");
-    }
-};
 
 struct Way {
     const char* name;
@@ -62,17 +25,10 @@ struct Way {
     bool https;
 };
 
-const char* const kFields = "key=0123456789abcdef&hash=fedcba9876543210fedcba9876543210&action=info&status=true";
-
 void OurRequest(const Way& way, const std::string& url) {
-    QuietEvents events;
+    bench::QuietEvents events;
     auto c = http::CreateHttpComponent(events);
-    c->SetLogin(u"");
-    c->SetBlocking(true);
-    c->SetFollowRedirects(true);
-    c->AddHeader(u"Pragma", Variant(u"no-cache"));
-    c->AddHeader(u"User-Agent", Variant(u"Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)"));
-    c->SetHttpVersion(u"HTTP/1.1");
+    bench::PrepareCheckRequest(*c, url);
     c->SetProxyKind(way.kind);
     c->SetProxyHost(u"127.0.0.1");
     c->SetProxyPort(std::stoi(way.port));
@@ -81,79 +37,25 @@ void OurRequest(const Way& way, const std::string& url) {
         c->SetProxyUsername(u"pxuser");
         c->SetProxyPassword(u"secret");
     }
-    c->SetUrl(TextFromUtf8(url));
-    c->ClearFormFields();
-    c->AddFormField(u"key", Variant(u"0123456789abcdef"));
-    c->AddFormField(u"hash", Variant(u"fedcba9876543210fedcba9876543210"));
-    c->AddFormField(u"action", Variant(u"info"));
-    c->AddFormField(u"status", Variant(u"true"));
-    c->Send();
-    if (c->StatusCode() != 200 || c->Body().empty()) throw std::runtime_error("unexpected answer (ours)");
-}
-
-std::size_t Collect(char* data, std::size_t size, std::size_t count, void* into) {
-    static_cast<std::string*>(into)->append(data, size * count);
-    return size * count;
+    bench::SendAndExpectOk(*c);
 }
 
 void CurlRequest(const Way& way, const std::string& url) {
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-    std::string body;
+    bench::CurlCheckRequest request(url);
+    CURL* curl = request.curl.get();
     const std::string proxy = std::string(way.curl_scheme) + "://127.0.0.1:" + way.port;
-    curl_slist* headers = curl_slist_append(nullptr, "Pragma: no-cache");
-    curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_PROXY, proxy.c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_HTTPPROXYTUNNEL, way.tunnel ? 1L : 0L);
-    if (way.auth) curl_easy_setopt(curl.get(), CURLOPT_PROXYUSERPWD, "pxuser:secret");
-    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl.get(), CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)");
-    curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, kFields);
-    curl_easy_setopt(curl.get(), CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(curl.get(), CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 60L);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, Collect);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
-    const CURLcode result = curl_easy_perform(curl.get());
-    long status = 0;
-    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
-    curl_slist_free_all(headers);
-    if (result != CURLE_OK || status != 200 || body.empty()) throw std::runtime_error(curl_easy_strerror(result));
-}
-
-double Micros(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : (v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2);
-}
-
-template <typename F>
-double Timed(F&& f) {
-    const auto start = Clock::now();
-    f();
-    return Micros(Clock::now() - start);
+    curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPPROXYTUNNEL, way.tunnel ? 1L : 0L);
+    if (way.auth) curl_easy_setopt(curl, CURLOPT_PROXYUSERPWD, "pxuser:secret");
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    request.PerformAndExpectOk();
 }
 
 void Compare(const Way& way, const std::string& url, int n) {
-    for (int i = 0; i < 10; ++i) {
-        OurRequest(way, url);
-        CurlRequest(way, url);
-    }
-    std::vector<double> ours, curl;
-    for (int i = 0; i < n; ++i) {
-        double a = 0, b = 0;
-        if (i % 2 == 0) {
-            a = Timed([&] { OurRequest(way, url); });
-            b = Timed([&] { CurlRequest(way, url); });
-        } else {
-            b = Timed([&] { CurlRequest(way, url); });
-            a = Timed([&] { OurRequest(way, url); });
-        }
-        ours.push_back(a);
-        curl.push_back(b);
-    }
-    std::printf("%-34s n=%d  ours median %8.1f us   libcurl median %8.1f us   ratio %.3f\n", way.name, n,
-                Median(ours), Median(curl), Median(ours) / Median(curl));
+    const auto m = bench::CompareInterleaved([&] { OurRequest(way, url); }, [&] { CurlRequest(way, url); }, n, 10);
+    std::printf("%-34s n=%d  ours median %8.1f us   libcurl median %8.1f us   ratio %.3f\n", way.name, n, m.ours,
+                m.curl, m.ours / m.curl);
 }
 
 }  // namespace
@@ -162,7 +64,7 @@ int main(int argc, char** argv) {
     const int n = argc > 1 ? std::atoi(argv[1]) : 300;
     try {
         curl_global_init(CURL_GLOBAL_DEFAULT);
-        Proxies proxies;
+        bench::FixturePeers proxies(ORBENIX_PROXIES_FIXTURE, ORBENIX_BENCH_STATE, "proxies.env");
         const auto& env = proxies.env;
         const std::vector<Way> ways = {
             {"web standard (tinyproxy), http", 3, "http", true, env.at("web"), false, false},
@@ -181,9 +83,6 @@ int main(int argc, char** argv) {
             Compare(way, url, n);
         }
         curl_global_cleanup();
-    } catch (const orbenix::Error& e) {
-        std::fprintf(stderr, "failed: %s\n", e.what());
-        return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "failed: %s\n", e.what());
         return 1;
