@@ -7,42 +7,21 @@
 #include <string>
 
 #include "engine/http/proxy_address.h"
+#include "engine/http/winsock_use_win32.h"
+#include "params/utf8.h"
 
 namespace orbenix::http::proxy {
-namespace {
-
-// Winsock stays usable for the lookup whatever the transport did before.
-class WinsockUse {
-public:
-    WinsockUse() { ok_ = WSAStartup(MAKEWORD(2, 2), &data_) == 0; }
-    ~WinsockUse() {
-        if (ok_) WSACleanup();
-    }
-    WinsockUse(const WinsockUse&) = delete;
-    WinsockUse& operator=(const WinsockUse&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    WSADATA data_{};
-    bool ok_ = false;
-};
-
-}  // namespace
 
 Ipv4Lookup ResolveIpv4(const std::string& host) {
     WinsockUse winsock;
-    if (!winsock.ok()) return {std::nullopt, "Winsock could not be started"};
+    if (!winsock.started()) return {std::nullopt, "Winsock could not be started"};
     // The name is UTF-8: looked up in UTF-16 so that no code page mangles it.
-    const int length = MultiByteToWideChar(CP_UTF8, 0, host.data(), static_cast<int>(host.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, host.data(), static_cast<int>(host.size()), wide.data(), length);
-    }
+    const std::u16string wide = TextFromUtf8(host);
     ADDRINFOW hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     ADDRINFOW* found = nullptr;
-    const int rc = GetAddrInfoW(wide.c_str(), nullptr, &hints, &found);
+    const int rc = GetAddrInfoW(reinterpret_cast<const wchar_t*>(wide.c_str()), nullptr, &hints, &found);
     if (rc != 0) return {std::nullopt, "lookup failed (Windows Sockets error " + std::to_string(rc) + ")"};
     const std::unique_ptr<ADDRINFOW, decltype(&FreeAddrInfoW)> owner(found, &FreeAddrInfoW);
     for (const ADDRINFOW* a = found; a; a = a->ai_next) {

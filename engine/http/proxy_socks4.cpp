@@ -7,17 +7,13 @@
 //   reply:    +----+----+----+----+----+----+----+----+
 //             | VN | CD | DSTPORT |      DSTIP        |   VN 0, CD 90 = granted
 //             +----+----+----+----+----+----+----+----+
-#include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/proxy_address.h"
 #include "engine/http/proxy_handshake.h"
+#include "engine/http/within_deadline.h"
 
 namespace orbenix::http::proxy {
 namespace {
@@ -31,26 +27,6 @@ std::string Socks4Reason(std::uint8_t code) {
     }
 }
 
-// The system resolver has no time limit of its own: it runs on a thread of
-// its own, and the handshake waits for it no longer than the deadline allows.
-std::optional<Ipv4Lookup> LookupWithin(const std::string& host, const Deadline& deadline) {
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable done_signal;
-        std::optional<Ipv4Lookup> result;
-    };
-    auto shared = std::make_shared<Shared>();
-    std::thread([shared, host] {
-        Ipv4Lookup found = ResolveIpv4(host);
-        const std::lock_guard lock(shared->mutex);
-        shared->result = std::move(found);
-        shared->done_signal.notify_all();
-    }).detach();
-    std::unique_lock lock(shared->mutex);
-    shared->done_signal.wait_for(lock, std::chrono::milliseconds(deadline.RemainingMs()),
-                                 [&] { return shared->result.has_value(); });
-    return shared->result;
-}
 
 }  // namespace
 
@@ -64,7 +40,8 @@ void OpenSocks4(Stream& stream, const ProxySettings& proxy, const Target& target
     } else if (remote_name) {
         send_name = true;
     } else {
-        const std::optional<Ipv4Lookup> found = LookupWithin(target.host, deadline);
+        const std::optional<Ipv4Lookup> found =
+            RunWithinDeadline([host = target.host] { return ResolveIpv4(host); }, deadline);
         if (!found) {
             handshake.Fail(error_numbers::TimedOut, "was not asked in time: looking up " + handshake.target +
                                                         " here took longer than the time left");

@@ -8,17 +8,13 @@
 #include <cerrno>
 #include <cstring>
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <optional>
-#include <thread>
 #include <utility>
 
 #include "engine/http/http_errors.h"
 #include "engine/http/stream.h"
 #include "engine/http/transport_errors.h"
+#include "engine/http/within_deadline.h"
 
 namespace orbenix::http {
 namespace {
@@ -63,27 +59,15 @@ std::shared_ptr<AddressList> Resolve(const std::string& host, std::uint16_t port
     Lookup(host, std::to_string(port), AI_NUMERICHOST, *literal);
     if (literal->status == 0) return literal;
 
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable done_signal;
-        bool done = false;
-        std::shared_ptr<AddressList> result = std::make_shared<AddressList>();
-    };
-    auto shared = std::make_shared<Shared>();
-    std::thread([shared, host, port] {
-        auto result = std::make_shared<AddressList>();
-        Lookup(host, std::to_string(port), 0, *result);
-        const std::lock_guard lock(shared->mutex);
-        shared->result = std::move(result);
-        shared->done = true;
-        shared->done_signal.notify_all();
-    }).detach();
-    std::unique_lock lock(shared->mutex);
-    if (!shared->done_signal.wait_for(lock, std::chrono::milliseconds(deadline.RemainingMs()),
-                                      [&] { return shared->done; })) {
-        throw TimedOutError(deadline, "resolving", host);
-    }
-    return shared->result;
+    auto found = RunWithinDeadline(
+        [host, port] {
+            auto result = std::make_shared<AddressList>();
+            Lookup(host, std::to_string(port), 0, *result);
+            return result;
+        },
+        deadline);
+    if (!found) throw TimedOutError(deadline, "resolving", host);
+    return *found;
 }
 
 // Waits for `events`; false when the deadline passed first.

@@ -12,34 +12,11 @@
 #include "engine/http/stream.h"
 #include "engine/http/system_error_win32.h"
 #include "engine/http/transport_errors.h"
+#include "engine/http/winsock_use_win32.h"
 #include "params/utf8.h"
 
 namespace orbenix::http {
 namespace {
-
-// One use of Winsock, held by every connection for its lifetime. Winsock
-// counts the uses, so it is started once and stays up while any connection
-// lives; pairing the calls this way keeps WSACleanup out of the DLL's
-// detach, where Windows forbids it.
-class WinsockUse {
-public:
-    WinsockUse() {
-        WSADATA data{};
-        if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
-            throw Error(error_numbers::SocketFailed, u"Windows Sockets could not be started");
-        }
-    }
-    ~WinsockUse() {
-        if (owned_) WSACleanup();
-    }
-    WinsockUse(WinsockUse&& other) noexcept : owned_(std::exchange(other.owned_, false)) {}
-    WinsockUse& operator=(WinsockUse&&) = delete;
-    WinsockUse(const WinsockUse&) = delete;
-    WinsockUse& operator=(const WinsockUse&) = delete;
-
-private:
-    bool owned_ = true;
-};
 
 class Socket {
 public:
@@ -182,6 +159,7 @@ Socket TryConnect(const ADDRINFOW& address, const Deadline& deadline, int& code)
 std::unique_ptr<Stream> ConnectTcp(const std::string& host, std::uint16_t port,
                                    const Deadline& deadline) {
     WinsockUse winsock;
+    if (!winsock.started()) throw Error(error_numbers::SocketFailed, u"Windows Sockets could not be started");
     const std::string peer = PeerText(host, port);
 
     ADDRINFOW hints{};
