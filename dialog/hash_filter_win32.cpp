@@ -1,13 +1,15 @@
 #include "dialog/hash_filter_win32.h"
 
-#include <commctrl.h>
-
 #include <cwchar>
 
 namespace orbenix {
 namespace {
 
-constexpr UINT_PTR kSubclassId = 0x23;  // "#"
+// The edit control's own procedure, kept on the window while it is filtered.
+// Subclassing through user32 alone: the comctl32 helpers would make the DLL
+// import comctl32, whose start-up registers window classes under the loader
+// lock and deadlocks against a host thread that is entering its apartment.
+constexpr wchar_t kPreviousProc[] = L"orbenix.HashFilter.Previous";
 
 class OpenedClipboard {
 public:
@@ -51,8 +53,8 @@ bool ClipboardTextHasHash(HWND edit) {
     return false;
 }
 
-LRESULT CALLBACK HashFilterProc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                                DWORD_PTR) {
+LRESULT CALLBACK HashFilterProc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam) {
+    const auto previous = reinterpret_cast<WNDPROC>(GetPropW(edit, kPreviousProc));
     switch (message) {
     case WM_CHAR:
         if (wparam == L'#') {
@@ -67,16 +69,23 @@ LRESULT CALLBACK HashFilterProc(HWND edit, UINT message, WPARAM wparam, LPARAM l
         }
         break;
     case WM_NCDESTROY:
-        RemoveWindowSubclass(edit, HashFilterProc, kSubclassId);
+        SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        RemovePropW(edit, kPreviousProc);
         break;
     default:
         break;
     }
-    return DefSubclassProc(edit, message, wparam, lparam);
+    return previous != nullptr ? CallWindowProcW(previous, edit, message, wparam, lparam)
+                               : DefWindowProcW(edit, message, wparam, lparam);
 }
 
 }  // namespace
 
-void RefuseHash(HWND edit) { SetWindowSubclass(edit, HashFilterProc, kSubclassId, 0); }
+void RefuseHash(HWND edit) {
+    if (GetPropW(edit, kPreviousProc) != nullptr) return;  // filtered already
+    const LONG_PTR previous = GetWindowLongPtrW(edit, GWLP_WNDPROC);
+    if (previous == 0 || !SetPropW(edit, kPreviousProc, reinterpret_cast<HANDLE>(previous))) return;
+    SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HashFilterProc));
+}
 
 }  // namespace orbenix

@@ -44,9 +44,13 @@ HRESULT ClassFactory::LockServer(BOOL lock) {
     return S_OK;
 }
 
-ClassFactory& VexarelClassFactory() {
-    static ClassFactory factory;
-    return factory;
-}
+namespace {
+
+// Constant-initialised: no guard runs when the first threads ask for it.
+constinit ClassFactory factory;
+
+}  // namespace
+
+ClassFactory& VexarelClassFactory() { return factory; }
 
 }  // namespace orbenix::com
