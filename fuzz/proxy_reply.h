@@ -104,6 +104,14 @@ inline bool TellsCredentials(const std::string& text, std::string_view reply) {
     return false;
 }
 
+// Error texts end up in the one line the host shows.
+inline bool HasControl(const std::string& text) {
+    for (const unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f) return true;
+    }
+    return false;
+}
+
 // A refusal or a broken reply: a numbered proxy error whose text names the
 // proxy, never the credentials, and holds no control character of the reply.
 inline void CheckRefusal(const Error& e, const http::proxy::Handshake& handshake, const Replay& replay) {
@@ -112,9 +120,7 @@ inline void CheckRefusal(const Error& e, const http::proxy::Handshake& handshake
     const std::string text = Utf8FromText(e.description());
     if (proxy_error && !text.starts_with(handshake.proxy + " ")) std::abort();
     if (TellsCredentials(text, replay.bytes)) std::abort();
-    for (const unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f) std::abort();
-    }
+    if (HasControl(text)) std::abort();
 }
 
 // Runs `open(stream, proxy, target, deadline, handshake)` on the input.

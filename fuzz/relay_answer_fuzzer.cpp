@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (response.status == 407) std::abort();  // the proxy's refusal told as the panel's answer
     } catch (const Error& e) {
         if (!IsReadingError(e.number())) std::abort();
-        if (fuzz::TellsCredentials(Utf8FromText(e.description()), replay.bytes)) std::abort();
+        const std::string text = Utf8FromText(e.description());
+        if (fuzz::TellsCredentials(text, replay.bytes) || fuzz::HasControl(text)) std::abort();
     }
     return 0;
 }
