@@ -13,7 +13,7 @@ ctest --preset linux
 
 # Every fuzz target briefly: a fixed number of inputs from its seeds, ASan and UBSan.
 if command -v clang++ >/dev/null; then
-  bash fuzz/run.sh --ci --runs=20000 20
+  bash fuzz/run.sh --ci --runs=20000 30
 fi
 
 cmake --preset mingw32
