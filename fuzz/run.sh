@@ -1,29 +1,64 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang (ASan + UBSan) and runs each for
-# SECONDS (default 60). Not part of CI. Crashes land in build/http-fuzz/<target>/;
-# turn each into a regression test in tests/engine/http/.
-#   fuzz/run.sh [SECONDS] [TARGET...]
+# Builds the libFuzzer targets with clang (ASan + UBSan, fuzz/CMakeLists.txt)
+# and runs each in turn; fails when a target finds a crash, a leak or a hang.
+#   fuzz/run.sh [--runs=N] [SECONDS] [TARGET...]
+#       each target for SECONDS (default 60) or N inputs, whichever comes first,
+#       growing build/fuzz/<target>/corpus (the campaign: --runs=10000000 1800)
+#   fuzz/run.sh --ci --runs=N [SECONDS] [TARGET...]
+#       each target from its seeds alone with a fixed random seed, as the test
+#       command runs them
+# Targets are fuzz/<name>_fuzzer.cpp (all by default). A crash lands in
+# build/fuzz/<target>/crash-*; turn it into a table row of the matching unit test.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+runs=
+ci=
+while [[ ${1:-} == --* ]]; do
+  case $1 in
+    --runs=*) runs=${1#--runs=} ;;
+    --ci) ci=1 ;;
+    *) echo "unknown option $1" >&2; exit 2 ;;
+  esac
+  shift
+done
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(response_parser chunked_decoder url)
-out=$root/build/http-fuzz
-mkdir -p "$out"
+if [[ ${#targets[@]} -eq 0 ]]; then
+  for source in "$root"/fuzz/*_fuzzer.cpp; do
+    name=$(basename "$source" _fuzzer.cpp)
+    targets+=("$name")
+  done
+fi
+out=${FUZZ_OUT:-$root/build/fuzz}
+CXX=${FUZZ_CXX:-clang++} cmake -S "$root/fuzz" -B "$out" -G Ninja >/dev/null
+cmake --build "$out" -j"${FUZZ_JOBS:-2}" >/dev/null
 
-common=(
-  "$root/component/error.cpp" "$root/params/utf8.cpp"
-  "$root/engine/http/line_reader.cpp" "$root/engine/http/chunked_decoder.cpp"
-  "$root/engine/http/response.cpp" "$root/engine/http/response_parser.cpp" "$root/engine/http/url.cpp"
-)
+status=0
 for target in "${targets[@]}"; do
-  exe=$out/${target}_fuzzer
-  clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I "$root" \
-    "$root/fuzz/${target}_fuzzer.cpp" "${common[@]}" -o "$exe"
-  mkdir -p "$out/$target/corpus"
-  cp -n "$root/fuzz/seeds/$target/"* "$out/$target/corpus/" 2>/dev/null || true
-  echo "== $target for ${seconds} s"
-  (cd "$out/$target" && "$exe" -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
-     -print_final_stats=1 corpus 2>&1 | tail -n 12)
+  dir=$out/$target
+  limits=()
+  [[ -z $runs ]] || limits+=(-runs="$runs")
+  if [[ -n $ci ]]; then
+    corpus=$dir/ci-corpus
+    rm -rf "$corpus"
+    limits+=(-seed=1)
+  else
+    corpus=$dir/corpus
+  fi
+  mkdir -p "$corpus"
+  cp -n "$root/fuzz/seeds/$target/"* "$corpus/" 2>/dev/null || true
+  start=$(date +%s)
+  if (cd "$dir" && "$out/${target}_fuzzer" "${limits[@]}" -max_total_time="$seconds" -max_len=8192 \
+        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/" "$corpus" \
+        >"$dir/log" 2>&1); then
+    result=ok
+  else
+    result="FAILED (see $dir/log)"
+    status=1
+    tail -n 40 "$dir/log"
+  fi
+  executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log" | tail -n 1)
+  echo "fuzz $target: ${executed:-?} runs in $(($(date +%s) - start)) s, $result"
 done
+exit $status

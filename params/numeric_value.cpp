@@ -69,6 +69,8 @@ std::int32_t PortValue(const std::u16string& text) { return RoundToInt32(Numeric
 
 std::u16string DecimalText(double value) {
     if (value == 0) return u"0";  // also for -0
+    // Beyond every double, so it reads back as infinity ("INF" would read as 0).
+    if (std::isinf(value)) return value > 0 ? u"1E+999" : u"-1E+999";
     std::string s;
     if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e15) {
         s = std::to_string(static_cast<long long>(value));

@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-tools libwine-dev
   wine wine32:i386 xvfb fonts-wine imagemagick zip
   nginx-light tinyproxy dante-server microsocks python3
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -17,6 +17,15 @@ int HexValue(char c) {
     return -1;
 }
 
+// The start of a bad size line as an error text shows it: the text ends up
+// in the check's one-line result, so control characters become "?".
+std::string ShownSizeLine(const std::string& line) {
+    std::string shown = line.substr(0, 40);
+    std::replace_if(
+        shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '?');
+    return shown;
+}
+
 }  // namespace
 
 void ChunkedDecoder::Fail(const std::string& why) const {
@@ -34,7 +43,7 @@ void ChunkedDecoder::ParseSize(const std::string& line, std::size_t body_size) {
                             u" bytes (from " + TextFromUtf8(peer_) + u")");
         }
     }
-    if (i == 0) Fail("chunk size \"" + line.substr(0, 40) + "\" is not a hex number");
+    if (i == 0) Fail("chunk size \"" + ShownSizeLine(line) + "\" is not a hex number");
     while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
     if (i < line.size() && line[i] != ';') Fail("unexpected text after the chunk size");
     for (; i < line.size(); ++i) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "component/error.h"
 #include "params/numeric_value.h"
 #include "params/read_tag.h"
@@ -50,6 +52,8 @@ TEST(DecimalText, ReadsBackToTheSameNumber) {
     for (const double v : {0.1, 1e20, 123456789012345678.0, -3.25e-7, 99999999999.0}) {
         EXPECT_DOUBLE_EQ(NumericValue(DecimalText(v)), v);
     }
+    // Port texts beyond every double ("1e400", "&H" and 300 digits) are infinite.
+    for (const double v : {HUGE_VAL, -HUGE_VAL}) EXPECT_EQ(NumericValue(DecimalText(v)), v);
 }
 
 TEST(NumberText, LeadsWithABlankUnlessNegative) {

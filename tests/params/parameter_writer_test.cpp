@@ -33,6 +33,7 @@ TEST(ParameterWriter, PortTextsAreStoredAsTheirNumber) {
     struct Case { std::u16string typed, stored; } cases[] = {
         {u"312", u"312"}, {u" 3 1 2 ", u"312"}, {u"80/tcp", u"80"}, {u"&H50", u"80"},
         {u"proxy", u"0"}, {u"", u"0"}, {u"80.5", u"80.5"}, {u"-1", u"-1"},
+        {u"1e400", u"1E+999"},  // beyond every double: still an overflow when read, not port 0
     };
     for (const auto& c : cases) {
         ParameterFields f;

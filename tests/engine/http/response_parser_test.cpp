@@ -2,6 +2,8 @@
 // and every malformation and limit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "component/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/response_parser.h"
@@ -111,6 +113,7 @@ TEST(ResponseParser, RefusesMalformedAndOversizedResponses) {
          }(), error_numbers::HeaderTooLarge},
         {"101 header lines", many, error_numbers::TooManyHeaders},
         {"chunk size not hex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nxyz\r\n", error_numbers::BadChunk},
+        {"control before chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n\x11" "46\r\n", error_numbers::BadChunk},
         {"chunk size with 0x", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0x5\r\nhello\r\n", error_numbers::BadChunk},
         {"chunk size negative", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n-1\r\n", error_numbers::BadChunk},
         {"chunk size empty", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n\r\n", error_numbers::BadChunk},
@@ -143,7 +146,12 @@ TEST(ResponseParser, RefusesMalformedAndOversizedResponses) {
                 ADD_FAILURE() << "accepted";
             } catch (const Error& e) {
                 EXPECT_EQ(e.number(), test.number) << e.what();
-                EXPECT_NE(Utf8FromText(e.description()).find("panel.example:5656"), std::string::npos) << e.what();
+                const std::string text = Utf8FromText(e.description());
+                EXPECT_NE(text.find("panel.example:5656"), std::string::npos) << e.what();
+                // The text ends up in the check's one-line result.
+                EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](char c) {
+                    return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+                })) << e.what();
             }
         }
     }
