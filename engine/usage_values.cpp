@@ -89,7 +89,7 @@ UsageReading ReadUsage(std::u16string_view body, UsageKind kind) {
         rest.remove_prefix(comma + 1);
     }
     if (count != kFieldCount) {
-        return fail("holds " + std::to_string(count) + (count == 1 ? " field" : " fields") + ", not " +
+        return fail("holds " + std::to_string(count) + (count == 1 ? " field" : " fields") + " instead of " +
                     std::to_string(kFieldCount));
     }
 

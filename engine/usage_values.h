@@ -33,7 +33,7 @@ struct UsageValues {
     double percent = 0;
 };
 
-// Either the values or what was wrong with them ("<bw> holds 3 numbers, not 4").
+// Either the values or what was wrong with them ("<bw> holds 3 fields instead of 4").
 struct UsageReading {
     std::optional<UsageValues> values;
     std::string problem;  // empty when `values` holds

@@ -147,14 +147,14 @@ TEST(EvaluateUsage, PerformanceDataAndJson) {
     request.thresholds[0] = Limits(u"80", u"~:90");
     request.thresholds[2] = Limits(u"", u"@95:");
     const UsageReadings readings = {Values(1099511627776, 412316860416, 37.5),
-                                    UsageReading{std::nullopt, "<hdd> holds 3 fields, not 4"},
+                                    UsageReading{std::nullopt, "<hdd> holds 3 fields instead of 4"},
                                     Values(0, 0, 0)};
     const UsageReport report = EvaluateUsage(kOk, request, readings);
     EXPECT_EQ(report.perfdata,
               " bw_used=412316860416B;;;0;1099511627776 bw_pct=37.5%;80;~:90;0;100"
               " mem_used=0B;;;0;0 mem_pct=0%;;@95:;0;100");
     EXPECT_EQ(PluginLine(report.state, u"SolusVM VPS works fine" + report.text, 0.5, report.perfdata),
-              "SOLUSVM OK - SolusVM VPS works fine, disk missing: <hdd> holds 3 fields, not 4 | time=0.500s;;;0"
+              "SOLUSVM OK - SolusVM VPS works fine, disk missing: <hdd> holds 3 fields instead of 4 | time=0.500s;;;0"
               " bw_used=412316860416B;;;0;1099511627776 bw_pct=37.5%;80;~:90;0;100"
               " mem_used=0B;;;0;0 mem_pct=0%;;@95:;0;100\n");
     EXPECT_EQ(JsonLine(true, u"SolusVM VPS works fine", UsageJson(request, readings)),
