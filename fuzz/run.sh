@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (ASan + UBSan) and runs each for
 # SECONDS (default 60). Not part of CI. Crashes land in build/http-fuzz/<target>/;
-# turn each into a regression test in tests/engine/http/.
+# turn each into a regression test in tests/engine/http/ (usage_values:
+# tests/engine/usage_values_test.cpp, tests/cli/threshold_range_test.cpp).
 #   fuzz/run.sh [SECONDS] [TARGET...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(response_parser chunked_decoder url)
+[[ ${#targets[@]} -gt 0 ]] || targets=(response_parser chunked_decoder url usage_values)
 out=$root/build/http-fuzz
 mkdir -p "$out"
 
@@ -16,6 +17,7 @@ common=(
   "$root/component/error.cpp" "$root/params/utf8.cpp"
   "$root/engine/http/line_reader.cpp" "$root/engine/http/chunked_decoder.cpp"
   "$root/engine/http/response.cpp" "$root/engine/http/response_parser.cpp" "$root/engine/http/url.cpp"
+  "$root/engine/usage_values.cpp" "$root/cli/threshold_range.cpp"
 )
 for target in "${targets[@]}"; do
   exe=$out/${target}_fuzzer
