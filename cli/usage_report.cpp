@@ -69,7 +69,8 @@ UsageReport EvaluateUsage(PluginState status, const UsageRequest& request, const
             report.state = Worse(report.state, PluginState::Warning);
         }
         if (crossed) {
-            text += ", " + word + " " + PercentText(v.percent) + "% used (" + level + " " + DescribeRange(*crossed) + ")";
+            text += ", " + word + " " + PercentText(v.percent) + "% used (" + level + " " +
+                    DescribeRange(*crossed) + ")";
         }
     }
     report.text = TextFromUtf8(text);

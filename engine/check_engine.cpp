@@ -169,7 +169,8 @@ bool CheckEngine::DoCheck() {
              if (options.usage_fields == UsageFields{}) return;
              const std::u16string body = Web().Body();
              for (const UsageKind kind : kUsageKinds) {
-                 if (options.usage_fields[UsageIndex(kind)]) options.usage_readings[UsageIndex(kind)] = ReadUsage(body, kind);
+                 const std::size_t i = UsageIndex(kind);
+                 if (options.usage_fields[i]) options.usage_readings[i] = ReadUsage(body, kind);
              }
          })},
         {690, [&] {

@@ -14,7 +14,8 @@
 
 namespace {
 
-void CheckReading(const orbenix::UsageReading& reading, orbenix::UsageKind kind, const orbenix::cli::ThresholdRange* range) {
+void CheckReading(const orbenix::UsageReading& reading, orbenix::UsageKind kind,
+                  const orbenix::cli::ThresholdRange* range) {
     if (reading.values.has_value() == !reading.problem.empty()) std::abort();
     if (!reading.values) {
         const std::u16string_view tag = orbenix::UsageTag(kind);
@@ -22,9 +23,8 @@ void CheckReading(const orbenix::UsageReading& reading, orbenix::UsageKind kind,
         return;
     }
     const orbenix::UsageValues& v = *reading.values;
-    if (v.used > v.total || !(v.percent >= 0 && v.percent <= 100) || !(v.panel_percent >= 0 && v.panel_percent <= 100)) {
-        std::abort();
-    }
+    const auto in_percent = [](double p) { return p >= 0 && p <= 100; };
+    if (v.used > v.total || !in_percent(v.percent) || !in_percent(v.panel_percent)) std::abort();
     if (range) (void)orbenix::cli::Alerts(*range, v.percent);
 }
 
