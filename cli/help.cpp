@@ -34,7 +34,7 @@ Options:
   --hostname NAME           passed on as the host's host name
   --print-parameter         print the parameter string that --url and its options build, and exit
   --json                    print {"verdict": ..., "result": ...} instead of the plugin line;
-                            -t then passes any number on as the host's timeout (the limit stays 30)
+                            -t then passes any number on as the host's timeout (out of 1..86400: limit 30)
   --usage                   also report bandwidth, disk and memory use (performance data only)
   --bw-warning RANGE, --bw-critical RANGE     thresholds on the percent of the month's bandwidth used
   --hdd-warning RANGE, --hdd-critical RANGE   ... of the disk used
@@ -67,7 +67,7 @@ Examples:
     --proxy socks4a://gw.example.com:1080    the proxy looks up the panel's name
     --proxy socks5://[2001:db8::1]:1080 --proxy-user monitor --proxy-password-file pw
   orbenix-check --url https://panel.example.com --key-file k --hash-file h --print-parameter > p
-  Usage with thresholds: warn at 80% of the month's bandwidth, critical at 90%:
+  Usage with thresholds: warning above 80% of the month's bandwidth used, critical above 90%:
     orbenix-check --parameter-file vps1.parameter --bw-warning 80 --bw-critical 90
   All three values as performance data, memory critical above 95%:
     orbenix-check --parameter-file vps1.parameter --usage --mem-critical 95
