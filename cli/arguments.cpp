@@ -11,7 +11,8 @@ const char* const kUsage =
     "usage: orbenix-check {--parameter-file FILE|- | --url URL [--key-file FILE|-] "
     "[--hash-file FILE|-] [--proxy TYPE://HOST:PORT [--proxy-user NAME] "
     "[--proxy-password-file FILE|-]]} [-t SECONDS] [--timeout-state STATE] [--verify-tls] "
-    "[--ca-file FILE] [-v] [--json] [--print-parameter] | -h | -V";
+    "[--ca-file FILE] [--usage] [--{bw,hdd,mem}-{warning,critical} RANGE] [-v] [--json] "
+    "[--print-parameter] | -h | -V";
 
 namespace {
 
@@ -44,6 +45,12 @@ constexpr std::array kValueOptions = {
     ValueOption{u"-t", u"--timeout", &Options::timeout},
     ValueOption{u"", u"--hostname", &Options::hostname},
     ValueOption{u"", u"--ca-file", &Options::ca_file},
+    ValueOption{u"", u"--bw-warning", &Options::bw_warning},
+    ValueOption{u"", u"--bw-critical", &Options::bw_critical},
+    ValueOption{u"", u"--hdd-warning", &Options::hdd_warning},
+    ValueOption{u"", u"--hdd-critical", &Options::hdd_critical},
+    ValueOption{u"", u"--mem-warning", &Options::mem_warning},
+    ValueOption{u"", u"--mem-critical", &Options::mem_critical},
 };
 
 constexpr std::array kFlagOptions = {
@@ -53,6 +60,7 @@ constexpr std::array kFlagOptions = {
     FlagOption{u"", u"--json", &Options::json},
     FlagOption{u"", u"--verify-tls", &Options::verify_tls},
     FlagOption{u"", u"--print-parameter", &Options::print_parameter},
+    FlagOption{u"", u"--usage", &Options::usage},
 };
 
 constexpr std::u16string_view kTimeoutState = u"--timeout-state";

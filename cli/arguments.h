@@ -33,6 +33,13 @@ struct Options {
     bool verify_tls = false;
     std::optional<std::u16string> ca_file;
 
+    // Usage thresholds on the percent used (range texts; BuildConfig reads
+    // them) and --usage, which asks for all three values without thresholds.
+    std::optional<std::u16string> bw_warning, bw_critical;
+    std::optional<std::u16string> hdd_warning, hdd_critical;
+    std::optional<std::u16string> mem_warning, mem_critical;
+    bool usage = false;
+
     bool json = false;
     bool help = false;
     bool version = false;

@@ -18,6 +18,7 @@ CheckOutcome RunCheck(const CheckConfig& config, std::unique_ptr<CheckForm> form
     outcome.verdict = object.qv_docheck();
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     outcome.result = object.qv_result.ToText();
+    outcome.usage = ThreadCheckOptions().usage_readings;
     return outcome;
 }
 

@@ -13,6 +13,7 @@ struct CheckOutcome {
     bool verdict = false;
     std::u16string result;
     double seconds = 0;
+    UsageReadings usage;  // what an online server's answer held for the asked-for values
 };
 
 // Installs config.check_options for this thread, then runs the check on a

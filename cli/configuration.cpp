@@ -88,6 +88,36 @@ std::variant<std::u16string, ArgumentError> BuildParameter(const Options& option
     return WriteParameterString(fields);
 }
 
+std::variant<UsageRequest, ArgumentError> BuildUsageRequest(const Options& options) {
+    struct Row {
+        UsageKind kind;
+        const std::optional<std::u16string>& text;
+        std::optional<ThresholdRange> UsageThresholds::*field;
+        const char* option;
+    };
+    const Row rows[] = {
+        {UsageKind::Bandwidth, options.bw_warning, &UsageThresholds::warning, "--bw-warning"},
+        {UsageKind::Bandwidth, options.bw_critical, &UsageThresholds::critical, "--bw-critical"},
+        {UsageKind::Disk, options.hdd_warning, &UsageThresholds::warning, "--hdd-warning"},
+        {UsageKind::Disk, options.hdd_critical, &UsageThresholds::critical, "--hdd-critical"},
+        {UsageKind::Memory, options.mem_warning, &UsageThresholds::warning, "--mem-warning"},
+        {UsageKind::Memory, options.mem_critical, &UsageThresholds::critical, "--mem-critical"},
+    };
+    UsageRequest request;
+    if (options.usage) request.asked.fill(true);
+    for (const Row& row : rows) {
+        if (!row.text) continue;
+        auto range = ParseRange(*row.text);
+        if (!range) {
+            return ArgumentError{std::string(row.option) +
+                                 " takes a range of percent such as 80, 10:, ~:90, 10:20 or @10:20"};
+        }
+        request.asked[UsageIndex(row.kind)] = true;
+        request.thresholds[UsageIndex(row.kind)].*row.field = std::move(*range);
+    }
+    return request;
+}
+
 std::vector<std::string> VisibilityWarnings(const Options& options) {
     std::vector<std::string> warnings;
     auto warn = [&](const char* option, const char* instead) {
@@ -110,6 +140,11 @@ std::vector<std::string> VisibilityWarnings(const Options& options) {
 
 std::variant<CheckConfig, ArgumentError> BuildConfig(const Options& options, const Inputs& inputs) {
     CheckConfig config;
+    auto usage = BuildUsageRequest(options);
+    if (auto* error = std::get_if<ArgumentError>(&usage)) return *error;
+    config.usage = std::get<UsageRequest>(usage);
+    config.check_options.usage_fields = config.usage.asked;
+
     auto parameter = ParameterText(options, inputs);
     if (auto* error = std::get_if<ArgumentError>(&parameter)) return *error;
     config.parameter = std::move(std::get<std::u16string>(parameter));
@@ -122,10 +157,13 @@ std::variant<CheckConfig, ArgumentError> BuildConfig(const Options& options, con
         // other text still reaches qv_timeout and fails the check there.
         try {
             const std::int32_t seconds = Variant(*options.timeout).ToInt32();
-            if (seconds < 1 || seconds > kMaxLimitSeconds) {
+            if (seconds >= 1 && seconds <= kMaxLimitSeconds) {
+                config.limit_seconds = seconds;
+            } else if (!options.json) {
                 return ArgumentError{"-t/--timeout takes 1 to 86400 seconds"};
             }
-            config.limit_seconds = seconds;
+            // --json is the host's view: any number the host can put into
+            // qv_timeout reaches it, and the deadline stays at its default.
         } catch (const Error&) {
         }
     }

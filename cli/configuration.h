@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/usage_report.h"
 #include "engine/check_options.h"
 
 namespace orbenix::cli {
@@ -26,6 +27,7 @@ struct CheckConfig {
     int limit_seconds = kDefaultLimitSeconds;
     CheckOptions check_options;
     PluginState timeout_state = PluginState::Unknown;
+    UsageRequest usage;  // also in check_options.usage_fields
 };
 
 // What the configuration reads from outside the program. ReadInput gets a
@@ -46,6 +48,10 @@ inline constexpr const char* kParameterVariable = "ORBENIX_PARAMETER";
 std::vector<std::string> VisibilityWarnings(const Options& options);
 
 std::variant<CheckConfig, ArgumentError> BuildConfig(const Options& options, const Inputs& inputs);
+
+// The usage values and thresholds the options ask for; a range that is none
+// is an error naming its option.
+std::variant<UsageRequest, ArgumentError> BuildUsageRequest(const Options& options);
 
 // The parameter string from --url and its options (the settings dialog's format).
 std::variant<std::u16string, ArgumentError> BuildParameter(const Options& options, const Inputs& inputs);

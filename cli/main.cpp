@@ -57,6 +57,12 @@ int main(int argc, char** argv) {
     });
     const CheckOutcome outcome = RunCheck(config, CreateCheckForm());
     watchdog.Disarm();
-    const PluginState state = Classify(outcome.verdict, outcome.result, config.timeout_state);
-    return Print(Report(options.json, outcome.verdict, outcome.result, state, outcome.seconds), state);
+    const PluginState status = Classify(outcome.verdict, outcome.result, config.timeout_state);
+    // Without usage options this adds nothing: state, text and line as ever.
+    const UsageReport usage = EvaluateUsage(status, config.usage, outcome.usage);
+    const std::string line =
+        options.json ? JsonLine(outcome.verdict, outcome.result,
+                                config.usage.Any() ? UsageJson(config.usage, outcome.usage) : "")
+                     : PluginLine(usage.state, outcome.result + usage.text, outcome.seconds, usage.perfdata);
+    return Print(line, usage.state);
 }

@@ -68,14 +68,15 @@ std::string SecondsText(double seconds) {
     return std::string(buffer, end.ptr);
 }
 
-std::string PluginLine(PluginState state, std::u16string_view text, double seconds) {
+std::string PluginLine(PluginState state, std::u16string_view text, double seconds,
+                       std::string_view more_perfdata) {
     return std::string("SOLUSVM ") + StateName(state) + " - " + Utf8FromText(OneLine(text)) +
-           " | time=" + SecondsText(seconds) + "s;;;0\n";
+           " | time=" + SecondsText(seconds) + "s;;;0" + std::string(more_perfdata) + "\n";
 }
 
-std::string JsonLine(bool verdict, std::u16string_view result) {
+std::string JsonLine(bool verdict, std::u16string_view result, std::string_view more_keys) {
     return std::string("{\"verdict\": ") + (verdict ? "true" : "false") +
-           ", \"result\": " + JsonString(Utf8FromText(result)) + "}\n";
+           ", \"result\": " + JsonString(Utf8FromText(result)) + std::string(more_keys) + "}\n";
 }
 
 }  // namespace orbenix::cli

@@ -21,10 +21,13 @@ const char* StateName(PluginState state);
 // is kept on one line: control characters become blanks, "|" (which would
 // start the performance data) becomes U+00A6, and a text longer than 1000
 // characters is cut and ends in "...". Numbers in the C locale.
-std::string PluginLine(PluginState state, std::u16string_view text, double seconds);
+// `more_perfdata` (" label=value...", already well-formed) follows the time.
+std::string PluginLine(PluginState state, std::u16string_view text, double seconds,
+                       std::string_view more_perfdata = {});
 
-// {"verdict": true|false, "result": "<text>"} and a line feed.
-std::string JsonLine(bool verdict, std::u16string_view result);
+// {"verdict": true|false, "result": "<text>"} and a line feed; `more_keys`
+// (", \"key\": value...") goes before the closing brace.
+std::string JsonLine(bool verdict, std::u16string_view result, std::string_view more_keys = {});
 
 // The seconds with three decimals and "." whatever the locale.
 std::string SecondsText(double seconds);

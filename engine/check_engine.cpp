@@ -9,6 +9,7 @@
 #include "engine/debug_log.h"
 #include "engine/give_tag.h"
 #include "engine/temp_names.h"
+#include "engine/usage_values.h"
 #include "params/numeric_value.h"
 #include "params/utf8.h"
 
@@ -75,7 +76,10 @@ bool CheckEngine::DoCheck() {
     const std::vector<NumberedStep> steps = {
         // Error handling is on from here. A check never reports the reason
         // text an earlier check (perhaps of another object) left behind.
-        {10, Then([&] { settings.LastMessage.clear(); })},
+        {10, Then([&] {
+             settings.LastMessage.clear();
+             ThreadCheckOptions().usage_readings = {};
+         })},
         {20, Then([&] {
              std::unique_ptr<HttpComponent> fresh = factory_(*this);
              const CheckOptions& options = ThreadCheckOptions();
@@ -126,6 +130,13 @@ bool CheckEngine::DoCheck() {
         {520, Then([&] { Web().AddFormField(u"hash", Variant(settings.APIHash)); })},
         {530, Then([&] { Web().AddFormField(u"action", Variant(u"info")); })},
         {540, Then([&] { Web().AddFormField(u"status", Variant(u"true")); })},
+        // The usage values the caller asked for (none for the host's checks).
+        {545, Then([&] {
+             for (const UsageKind kind : kUsageKinds) {
+                 if (!ThreadCheckOptions().usage_fields[UsageIndex(kind)]) continue;
+                 Web().AddFormField(std::u16string(UsageTag(kind)), Variant(u"true"));
+             }
+         })},
         {550, Then([&] { Web().Send(); })},
         // Evaluation. A failed test goes on into the branch it guards.
         {560, [&] { return Web().StatusCode() != 200 ? Flow::Next() : Go(610); }},
@@ -152,6 +163,16 @@ bool CheckEngine::DoCheck() {
          }},
         {670, Then([&] { vmstat = GiveTag(Web().Body(), u"vmstat"); })},
         {680, [&] { return vmstat == u"online" ? Flow::Next() : Go(700); }},
+        {685, Then([&] {
+             // The usage values asked for, read from the online server's answer.
+             CheckOptions& options = ThreadCheckOptions();
+             if (options.usage_fields == UsageFields{}) return;
+             const std::u16string body = Web().Body();
+             for (const UsageKind kind : kUsageKinds) {
+                 const std::size_t i = UsageIndex(kind);
+                 if (options.usage_fields[i]) options.usage_readings[i] = ReadUsage(body, kind);
+             }
+         })},
         {690, [&] {
              verdict = true;
              return Flow::Return();

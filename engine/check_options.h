@@ -5,12 +5,20 @@
 #include <optional>
 #include <string>
 
+#include "engine/usage_values.h"
+
 namespace orbenix {
 
 struct CheckOptions {
     std::optional<int> timeout_seconds;  // the HTTP component's deadline; default 60 s
     bool verify_tls = false;             // refuse certificates that do not verify
     std::string ca_file;                 // extra trust anchors for verify_tls
+    // Usage values to ask for besides the status; none by default, so the
+    // request stays the status request.
+    UsageFields usage_fields{};
+    // Written by the check: what an online server's answer held for each
+    // asked-for value (cleared when a check starts).
+    UsageReadings usage_readings{};
 };
 
 // This thread's options.

@@ -2,7 +2,9 @@
 # The main job: builds orbenix-check and its Debian package, installs the
 # package (the plugin lands in /usr/lib/nagios/plugins/check_orbenix), starts
 # the demo panel on loopback, checks one online and one offline server through
-# it with the installed plugin, shows both results, and stops the panel again.
+# it with the installed plugin, then the bandwidth of two online servers
+# against thresholds (one OK, one WARNING), shows the results, and stops the
+# panel again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,12 +24,17 @@ bash tests/support/demo_panel_start.sh "$state"
 . "$state/ports"
 echo "demo panel: http://127.0.0.1:$HTTP_PORT and https://127.0.0.1:$HTTPS_PORT (self-signed)"
 
-for server in online offline; do
+# The status of one online and one offline server; then the month's
+# bandwidth of two online servers against thresholds (the demo panel's
+# "busy" server has used 85.2% of it).
+for run in "online" "offline" "online --bw-warning 80 --bw-critical 90" "busy --bw-warning 80 --bw-critical 90"; do
+  read -r server thresholds <<<"$run"
   parameter="#URL=http://127.0.0.1:$HTTP_PORT/#KEY=$server#HSH=demo-hash#PRU=F#"
   echo
-  echo "\$ ORBENIX_PARAMETER='$parameter' $plugin"
+  echo "\$ ORBENIX_PARAMETER='$parameter' $plugin${thresholds:+ $thresholds}"
   set +e
-  ORBENIX_PARAMETER=$parameter "$plugin"
+  # shellcheck disable=SC2086 # the thresholds are separate arguments
+  ORBENIX_PARAMETER=$parameter "$plugin" $thresholds
   echo "exit code: $?"
   set -e
 done

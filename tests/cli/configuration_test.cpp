@@ -5,6 +5,7 @@
 #include "cli/configuration.h"
 #include "params/base64.h"
 #include "params/read_tag.h"
+#include "params/utf8.h"
 
 namespace orbenix::cli {
 namespace {
@@ -165,6 +166,45 @@ TEST(Configuration, TimeoutReachesTheHostAndTheDeadline) {
     EXPECT_EQ(Config({u"--parameter", u"", u"-t", u"86400"}, inputs).limit_seconds, 86400);
     for (const std::u16string text : {u"0", u"-5", u"0.4", u"86401", u"2147483647"}) {
         EXPECT_NE(ConfigError({u"--parameter", u"", u"-t", text}, inputs).find("--timeout"), std::string::npos);
+        // --json is the host's view: the number reaches qv_timeout, the limit stays the default.
+        const auto json = Config({u"--parameter", u"", u"-t", text, u"--json"}, inputs);
+        EXPECT_EQ(json.timeout, text);
+        EXPECT_EQ(json.limit_seconds, kDefaultLimitSeconds);
+        EXPECT_EQ(json.check_options.timeout_seconds, kDefaultLimitSeconds);
+    }
+    EXPECT_EQ(Config({u"--parameter", u"", u"-t", u"12", u"--json"}, inputs).limit_seconds, 12);
+}
+
+TEST(Configuration, UsageOptionsAskForTheirValuesOnly) {
+    FakeInputs inputs;
+    const struct { std::vector<std::u16string> args; UsageFields asked; } cases[] = {
+        {{}, {false, false, false}},
+        {{u"--usage"}, {true, true, true}},
+        {{u"--bw-warning", u"80"}, {true, false, false}},
+        {{u"--hdd-critical=@10:20"}, {false, true, false}},
+        {{u"--mem-warning", u"10:", u"--bw-critical", u"~:90"}, {true, false, true}},
+        {{u"--usage", u"--mem-critical", u"95"}, {true, true, true}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::u16string> args = {u"--parameter", u""};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto config = Config(args, inputs);
+        EXPECT_EQ(config.usage.asked, c.asked);
+        EXPECT_EQ(config.check_options.usage_fields, c.asked);
+    }
+    const auto config = Config({u"--parameter", u"", u"--hdd-warning", u"80", u"--hdd-critical", u"90.5"}, inputs);
+    EXPECT_EQ(config.usage.thresholds[1].warning->text, "80");
+    EXPECT_EQ(config.usage.thresholds[1].critical->end, 90.5);
+    EXPECT_FALSE(config.usage.thresholds[0].warning.has_value());
+    // A bad range names its option; nothing is read.
+    for (const char16_t* option : {u"--bw-warning", u"--bw-critical", u"--hdd-warning", u"--hdd-critical",
+                                   u"--mem-warning", u"--mem-critical"}) {
+        for (const char16_t* range : {u"", u"90%", u"20:10", u" 80"}) {
+            inputs.reads = 0;
+            const std::string message = ConfigError({u"--parameter-file", u"p", option, range}, inputs);
+            EXPECT_EQ(message.rfind(Utf8FromText(option) + " takes a range", 0), 0u) << message;
+            EXPECT_EQ(inputs.reads, 0);
+        }
     }
 }
 

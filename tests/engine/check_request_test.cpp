@@ -147,6 +147,41 @@ TEST(CheckRequest, CallerOptionsReachTheNewComponent) {
     EXPECT_EQ(run.journal.operations[1], "SetCaFile(/tmp/ca.pem)");
 }
 
+// Usage fields follow the status fields in the order bw, hdd, mem; an online
+// answer is read once more for them, any other answer not at all.
+TEST(CheckRequest, UsageFieldsAreAskedForAndReadOnlyWhenOnline) {
+    const struct { UsageFields fields; std::u16string body; Ops added; bool read; } cases[] = {
+        {{true, true, true}, Online() + u"<mem>4,1,3,25</mem>",
+         {"AddFormField(bw, true)", "AddFormField(hdd, true)", "AddFormField(mem, true)"}, true},
+        {{false, false, true}, Online() + u"<mem>4,1,3,25</mem>", {"AddFormField(mem, true)"}, true},
+        {{true, false, true}, u"<status>success</status><vmstat>offline</vmstat><mem>4,1,3,25</mem>",
+         {"AddFormField(bw, true)", "AddFormField(mem, true)"}, false},
+    };
+    for (const auto& c : cases) {
+        ThreadCheckOptions() = CheckOptions{};
+        ThreadCheckOptions().usage_fields = c.fields;
+        ThreadCheckOptions().usage_readings[0] = UsageReading{};  // a stale reading is cleared
+        StandInScript script;
+        script.body = c.body;
+        const auto run = RunCheck(PlainSettings(), script);
+        const UsageReadings readings = ThreadCheckOptions().usage_readings;
+        ThreadCheckOptions() = CheckOptions{};
+        Ops expected = Join({kHead, {"SetProxyKind(0)"}, Tail("http://127.0.0.1:5353/api/client/command.php")});
+        const auto send = std::find(expected.begin(), expected.end(), "Send()");
+        expected.insert(send, c.added.begin(), c.added.end());
+        if (c.read) expected.push_back("Body()");
+        EXPECT_EQ(run.journal.operations, expected);
+        for (const UsageKind kind : kUsageKinds) {
+            const auto& reading = readings[UsageIndex(kind)];
+            EXPECT_EQ(reading.has_value(), c.read && c.fields[UsageIndex(kind)]);
+        }
+        if (c.read) {
+            ASSERT_TRUE(readings[2] && readings[2]->values);
+            EXPECT_EQ(readings[2]->values->total, 4u);
+        }
+    }
+}
+
 TEST(CheckRequest, EveryCheckUsesANewComponentAndReleasesTheOldOne) {
     StandInScript script;
     script.body = Online();

@@ -3,6 +3,9 @@
 
 It answers POST .../api/client/command.php by the "key" form field:
   online, offline, disabled      a success answer with that vmstat
+  busy, full                     online, with 85.2% and 91.2% of the month's
+                                 bandwidth used (the panel rounds: 85 and 91)
+  garbled                        online, with usage values the check cannot read
   (any other key)                an error answer "Invalid key"
   echo                           an error answer whose statusmsg describes the
                                  request as the panel saw it
@@ -11,6 +14,8 @@ It answers POST .../api/client/command.php by the "key" form field:
   no-statusmsg, unclosed-vmstat  answers the check cannot read an element from
   stall                          answers only after 30 seconds
   truncated                      announces more body than it sends, then closes
+The online servers add <bw>, <hdd> and <mem> (total,used,free,percent, in
+bytes) for each of the fields "bw", "hdd" and "mem" sent with "true".
 A path starting with /gone answers 404 Not Found; /redirect2/... and
 /redirect1/... redirect (307, 308) one step closer to the API path.
 
@@ -32,10 +37,37 @@ API_PATH = "/api/client/command.php"
 SUCCESS = "<status>success</status><statusmsg></statusmsg>"
 
 
-def answer_for(key, request):
-    if key in ("online", "offline", "disabled"):
+TIB = 1 << 40
+GIB = 1 << 30
+# total,used,free,percent by server and value: bandwidth beyond 2^32 bytes.
+USAGE = {
+    "online": {"bw": (TIB, 412316860416, 687194767360, "37.5"),
+               "hdd": (20 * GIB, 5 * GIB, 15 * GIB, "25"),
+               "mem": (GIB, 536870912, 536870912, "50")},
+    "busy": {"bw": (10 ** 12, 852 * 10 ** 9, 148 * 10 ** 9, "85"),
+             "hdd": (20 * GIB, 10 * GIB, 10 * GIB, "50"),
+             "mem": (GIB, 268435456, 805306368, "25")},
+    "full": {"bw": (10 ** 12, 912 * 10 ** 9, 88 * 10 ** 9, "91"),
+             "hdd": (20 * GIB, 19 * GIB, GIB, "95"),
+             "mem": (GIB, 966367641, 107374183, "90")},
+}
+GARBLED = {"bw": "<bw>1,2,3</bw>", "hdd": "<hdd>100,200,0,100</hdd>", "mem": ""}
+
+
+def usage_tags(key, fields):
+    asked = [tag for tag in ("bw", "hdd", "mem") if fields.get(tag, [""])[0] == "true"]
+    if key == "garbled":
+        return "".join(GARBLED[tag] for tag in asked)
+    values = USAGE.get(key, USAGE["online"])
+    return "".join("<%s>%d,%d,%d,%s</%s>" % ((tag,) + values[tag] + (tag,)) for tag in asked)
+
+
+def answer_for(key, request, fields):
+    if key in ("online", "offline", "disabled", "busy", "full", "garbled"):
+        vmstat = key if key in ("offline", "disabled") else "online"
+        usage = usage_tags(key, fields) if vmstat == "online" else ""
         return 200, "OK", (SUCCESS + "<vmstat>%s</vmstat><hostname>%s.demo</hostname>"
-                           "<ipaddress>127.0.0.1</ipaddress>" % (key, key))
+                           "<ipaddress>127.0.0.1</ipaddress>%s" % (vmstat, key, usage))
     if key == "echo":
         return 200, "OK", "<status>error</status><statusmsg>%s</statusmsg>" % request
     if key == "empty":
@@ -113,7 +145,7 @@ class Panel(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             self.wfile.write(b"<status>success</status>")
             return
-        code, reason, text = answer_for(key, self.describe(body))
+        code, reason, text = answer_for(key, self.describe(body), fields)
         self.send_text(code, reason, text)
 
 
