@@ -48,7 +48,7 @@ public:
         int port = 0;
         while (list >> name >> port) ports_[name] = static_cast<std::uint16_t>(port);
     }
-    bool ok() const { return ports_.size() >= 7; }
+    bool ok() const { return ports_.size() >= 10; }
     std::uint16_t port(const std::string& name) const { return ports_.at(name); }
     std::string ca_file() const { return file("ca.pem"); }
     std::string file(const std::string& name) const { return dir_ + "/" + name; }
@@ -214,6 +214,32 @@ TEST(TlsSchannel, NegotiatesTls12AndTls13AndRefusesOlderVersions) {
                   "sni=localhost proto=TLSv1.3");
     }
     ExpectHandshakeFailure(peers, "tls11");
+}
+
+// A server's CertificateRequest is answered without a certificate; the
+// server decides, and no answer waits for the deadline.
+TEST(TlsSchannel, ServerAskingForAClientCertificateIsAnsweredWithoutOne) {
+    const Peers peers;
+    REQUIRE_PEERS(peers);
+    EXPECT_EQ(Fetch("localhost", peers.port("clientcert_optional"), peers.ca_file()).body,
+              "sni=localhost proto=TLSv1.2");
+
+    auto start = Clock::now();
+    const std::string refusal =
+        Fetch("localhost", peers.port("clientcert_required"), peers.ca_file()).body;
+    EXPECT_NE(refusal.find("No required SSL certificate was sent"), std::string::npos) << refusal;
+    EXPECT_LT(Clock::now() - start, 1s);
+
+    start = Clock::now();
+    const std::uint16_t port = peers.port("clientcert_refused");
+    const Error error = Failure([&] { Fetch("localhost", port, peers.ca_file()); });
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_EQ(error.number(), error_numbers::TlsHandshakeFailed);
+    EXPECT_EQ(Text(error.description()).rfind("TLS handshake with localhost:" + std::to_string(port) +
+                                                  " failed: the server requires a client certificate",
+                                              0),
+              0u)
+        << Text(error.description());
 }
 
 TEST(TlsSchannel, LargeBodiesCrossManyRecordsBothWays) {

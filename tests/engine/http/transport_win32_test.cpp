@@ -142,6 +142,35 @@ TEST(TransportWin32, ExchangesBytesWithIpv4AndIpv6Peers) {
     }
 }
 
+// A socket that a child process of the host inherits keeps the connection
+// open after the check has closed it.
+TEST(TransportWin32, SocketsAreNotInheritedByChildProcesses) {
+    WinsockUser winsock;
+    Listener listener(AF_INET);
+    ASSERT_TRUE(listener.ok());
+    const Deadline deadline(5s);
+    auto stream = ConnectTcp("127.0.0.1", listener.port(), deadline);
+    Sock conn(listener.Accept());
+    sockaddr_in client{};
+    int length = sizeof client;
+    ASSERT_EQ(getpeername(conn.get(), reinterpret_cast<sockaddr*>(&client), &length), 0);
+    // The stream keeps its socket to itself: find it among the process's
+    // handles by its local port.
+    SOCKET found = INVALID_SOCKET;
+    for (UINT_PTR value = 4; value < 65536 && found == INVALID_SOCKET; value += 4) {
+        sockaddr_in local{};
+        int size = sizeof local;
+        if (getsockname(static_cast<SOCKET>(value), reinterpret_cast<sockaddr*>(&local), &size) == 0 &&
+            local.sin_family == AF_INET && local.sin_port == client.sin_port) {
+            found = static_cast<SOCKET>(value);
+        }
+    }
+    ASSERT_NE(found, INVALID_SOCKET);
+    DWORD flags = 0;
+    ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(found), &flags));
+    EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+}
+
 TEST(TransportWin32, ClosedPortIsReportedAsRefused) {
     WinsockUser winsock;
     std::uint16_t port = 0;
