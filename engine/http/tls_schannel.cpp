@@ -10,6 +10,7 @@
 #include "engine/http/http_errors.h"
 #include "engine/http/schannel_certificate.h"
 #include "engine/http/schannel_credential_choice.h"
+#include "engine/http/schannel_handshake.h"
 #include "engine/http/schannel_handles.h"
 #include "engine/http/system_error_win32.h"
 #include "engine/http/tls.h"
@@ -71,6 +72,16 @@ void AcquireCredentials(Credentials& credentials, const std::u16string& peer) {
     throw Error(error_numbers::TlsHandshakeFailed,
                 u"TLS handshake with " + peer + u" failed: no TLS credentials: " +
                     SystemErrorText(static_cast<std::uint32_t>(status)));
+}
+
+HandshakeStatus StatusClass(SECURITY_STATUS status) {
+    switch (status) {
+        case SEC_E_OK: return HandshakeStatus::Ok;
+        case SEC_I_CONTINUE_NEEDED: return HandshakeStatus::ContinueNeeded;
+        case SEC_E_INCOMPLETE_MESSAGE: return HandshakeStatus::IncompleteMessage;
+        case SEC_I_INCOMPLETE_CREDENTIALS: return HandshakeStatus::IncompleteCredentials;
+        default: return HandshakeStatus::Failed;
+    }
 }
 
 class SchannelStream final : public Stream {
@@ -191,6 +202,10 @@ private:
             throw;
         }
         pending_.resize(old_size + got);
+        if (!established_) {
+            request_watch_.Feed(reinterpret_cast<const unsigned char*>(pending_.data()) + old_size,
+                                got);
+        }
         return got > 0;
     }
 
@@ -223,9 +238,9 @@ private:
 
     Error NegotiationError(SECURITY_STATUS status) const {
         const std::u16string reason = SystemErrorText(static_cast<std::uint32_t>(status));
-        if (!certificate_requested_) return NegotiationError(reason);
-        return NegotiationError(u"the server requires a client certificate, and none is configured (" +
-                                reason + u")");
+        if (!certificate_requested_ && !request_watch_.requested()) return NegotiationError(reason);
+        return NegotiationError(u"the server requires a client certificate, and none is configured: " +
+                                reason);
     }
 
     // The handshake loop: the first one, or the one a renegotiation (TLS 1.3
@@ -234,7 +249,7 @@ private:
     void Negotiate(const Deadline& deadline, bool initial) {
         bool first = initial;
         bool need_input = false;
-        bool credentials_incomplete = false;  // the last call asked for a certificate
+        bool asked_before = false;  // the last call asked for client credentials
         // Reads are bounded by the deadline; calls without new input by a count.
         for (int idle_calls = 0; idle_calls < kMaxIdleCalls; ++idle_calls) {
             if (need_input) {
@@ -275,7 +290,7 @@ private:
             }
             ContextBuffer alert(output[1].pvBuffer);
             // The token goes out even with a failure: it carries the alert.
-            if (FAILED(status) && status != SEC_E_INCOMPLETE_MESSAGE) {
+            if (StatusClass(status) == HandshakeStatus::Failed) {
                 try {
                     SendToken(output[0], deadline);
                 } catch (const Error&) {
@@ -284,26 +299,20 @@ private:
             }
             SendToken(output[0], deadline);
 
-            if (status == SEC_E_INCOMPLETE_MESSAGE) {
-                need_input = true;
-                continue;
+            const bool extra = input[1].BufferType == SECBUFFER_EXTRA && input[1].cbBuffer > 0;
+            const HandshakeStep step = NextHandshakeStep(StatusClass(status), asked_before, extra);
+            asked_before = status == SEC_I_INCOMPLETE_CREDENTIALS;
+            if (asked_before) certificate_requested_ = true;
+            if (step.input_consumed) KeepExtra(extra ? input[1].cbBuffer : 0);
+            switch (step.next) {
+                case HandshakeNext::Done: return;
+                case HandshakeNext::ReadMore: need_input = true; break;
+                case HandshakeNext::CallAgain: break;
+                case HandshakeNext::FailNoCertificate:
+                    throw NegotiationError(
+                        u"the server asks for a client certificate, and none is configured");
+                case HandshakeNext::Fail: throw NegotiationError(status);
             }
-            if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
-                // The server asked for a client certificate and there is none.
-                // Schannel consumed nothing: the same input once more, now
-                // answered without a certificate. Asked again, it will not go on.
-                if (credentials_incomplete) {
-                    throw NegotiationError(u"the server asks for a client certificate, and none is configured");
-                }
-                credentials_incomplete = true;
-                certificate_requested_ = true;
-                continue;
-            }
-            credentials_incomplete = false;
-            KeepExtra(input[1].BufferType == SECBUFFER_EXTRA ? input[1].cbBuffer : 0);
-            if (status == SEC_E_OK) return;
-            if (status != SEC_I_CONTINUE_NEEDED) throw NegotiationError(status);
-            need_input = pending_.empty();
         }
         throw NegotiationError(u"the handshake does not progress");
     }
@@ -400,7 +409,8 @@ private:
     std::vector<char> record_;   // one record being encrypted
     std::size_t plain_start_ = 0;
     int renegotiations_ = 0;  // within one Read
-    bool certificate_requested_ = false;  // the server asked for a client certificate
+    bool certificate_requested_ = false;  // Schannel said the server asked for a certificate
+    CertificateRequestWatch request_watch_;  // or we saw the request go by
     std::string verified_der_;            // the server certificate StartTls verified
 };
 
