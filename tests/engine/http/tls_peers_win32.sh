@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Test fixture for the Schannel tests (runs natively, on the Linux side):
 # makes a private CA and server certificates with openssl, and runs nginx on
-# free loopback ports with one server per certificate/protocol case.
+# free loopback ports with one server per certificate/protocol case, and
+# openssl s_server for a handshake that requires a client certificate.
 # usage: tls_peers_win32.sh start|stop DIR
 # DIR/ports holds "name port" lines, DIR/ca.pem the private CA.
 set -euo pipefail

@@ -1,6 +1,7 @@
 // The Schannel backend against nginx on the loopback interface (started by
 // tls_peers_win32.sh with a private CA, good, self-signed, expired and
-// wrong-name certificates, and servers limited to one TLS version).
+// wrong-name certificates, servers limited to one TLS version, and servers
+// that ask for a client certificate).
 #include <winsock2.h>
 #include <windows.h>
 #include <ws2tcpip.h>
