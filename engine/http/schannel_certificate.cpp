@@ -162,6 +162,21 @@ std::u16string PolicyErrorText(std::uint32_t code, const std::string& host) {
     return reason + u" (" + Ascii(number) + u")";
 }
 
+// With a CA file, an engine whose only roots are the file's certificates
+// (exclusive trust, Windows 7 on): a server's cross-signed certificate cannot
+// lead the chain to one of the system's roots instead. Null, the default
+// engine, when the system cannot make one; the anchor is then still checked
+// against the file below.
+ChainEngine ExclusiveEngine(HCERTSTORE ca_store) {
+    if (ca_store == nullptr) return nullptr;
+    CERT_CHAIN_ENGINE_CONFIG config{};
+    config.cbSize = sizeof config;
+    config.hExclusiveRoot = ca_store;
+    HCERTCHAINENGINE raw = nullptr;
+    if (!CertCreateCertificateChainEngine(&config, &raw)) return nullptr;
+    return ChainEngine(raw);
+}
+
 }  // namespace
 
 bool IsAddressLiteral(const std::string& host) { return !AddressBytes(host).empty(); }
@@ -236,8 +251,9 @@ CertificateCheck VerifyServerCertificate(const CERT_CONTEXT& server, const std::
     chain_para.RequestedUsage.Usage.rgpszUsageIdentifier = &server_auth;
     chain_para.dwUrlRetrievalTimeout =
         static_cast<DWORD>(std::clamp<std::int64_t>(deadline.RemainingMs(), 1, 60 * 60 * 1000));
+    const ChainEngine engine = ExclusiveEngine(ca_store);
     const CERT_CHAIN_CONTEXT* raw_chain = nullptr;
-    if (!CertGetCertificateChain(nullptr, &server, nullptr, extra.get(), &chain_para, 0, nullptr,
+    if (!CertGetCertificateChain(static_cast<HCERTCHAINENGINE>(engine.get()), &server, nullptr, extra.get(), &chain_para, 0, nullptr,
                                  &raw_chain)) {
         return fail(GetLastError());
     }

@@ -78,6 +78,11 @@ struct CertChainDeleter {
 };
 using CertChain = std::unique_ptr<const CERT_CHAIN_CONTEXT, CertChainDeleter>;
 
+struct ChainEngineDeleter {
+    void operator()(HCERTCHAINENGINE engine) const { CertFreeCertificateChainEngine(engine); }
+};
+using ChainEngine = std::unique_ptr<void, ChainEngineDeleter>;
+
 struct LocalDeleter {
     void operator()(void* memory) const { LocalFree(memory); }
 };

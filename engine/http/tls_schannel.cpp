@@ -3,23 +3,29 @@
 // the close_notify alert when the stream goes away.
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "component/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/schannel_certificate.h"
+#include "engine/http/schannel_credential_choice.h"
+#include "engine/http/schannel_handshake.h"
 #include "engine/http/schannel_handles.h"
 #include "engine/http/system_error_win32.h"
 #include "engine/http/tls.h"
+#include "engine/http/windows_build_win32.h"
 #include "params/utf8.h"
 
 namespace orbenix::http {
 namespace {
 
+// No client certificate: USE_SUPPLIED_CREDS keeps Schannel from picking one
+// of the user's on its own when a server asks for one.
 constexpr ULONG kContextRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                   ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY |
                                   ISC_REQ_STREAM | ISC_REQ_EXTENDED_ERROR |
-                                  ISC_REQ_MANUAL_CRED_VALIDATION;
+                                  ISC_REQ_MANUAL_CRED_VALIDATION | ISC_REQ_USE_SUPPLIED_CREDS;
 // Handshake messages larger than this are refused (certificate chains are a
 // few KiB; the bound keeps a hostile server from growing the buffer).
 constexpr std::size_t kMaxPending = 256 * 1024;
@@ -34,47 +40,48 @@ constexpr DWORD kOldProtocols = SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT |
                                 SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
 
 // Client credentials: no client certificate, the certificate checked by us,
-// TLS 1.2 at least. Tried in turn:
-// 1. SCHANNEL_CRED naming TLS 1.2 and 1.3. Systems whose TLS 1.3 needs
-//    SCH_CREDENTIALS refuse it (SEC_E_ALGORITHM_MISMATCH); Wine honours it
-//    and ignores the TLS_PARAMETERS of SCH_CREDENTIALS.
-// 2. SCH_CREDENTIALS with the old protocols disabled.
-// 3. SCHANNEL_CRED with TLS 1.2 alone, for systems that know neither.
-// The negotiated version is checked after the handshake all the same.
+// TLS 1.2 at least, TLS 1.3 where the system's build supports it (see
+// schannel_credential_choice.h). The negotiated version is checked after the
+// handshake all the same.
 void AcquireCredentials(Credentials& credentials, const std::u16string& peer) {
     const DWORD flags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS |
                         SCH_USE_STRONG_CRYPTO;
     TimeStamp expiry{};
     wchar_t package[] = UNISP_NAME_W;
-    const auto acquire = [&](void* data) {
-        const SECURITY_STATUS status =
-            AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, data,
-                                      nullptr, nullptr, credentials.fill(), &expiry);
-        if (status != SEC_E_OK) credentials.forget();
-        return status;
-    };
-
-    SCHANNEL_CRED classic{};
-    classic.dwVersion = SCHANNEL_CRED_VERSION;
-    classic.dwFlags = flags;
-    classic.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
-    if (acquire(&classic) == SEC_E_OK) return;
-
-    TLS_PARAMETERS tls{};
-    tls.grbitDisabledProtocols = kOldProtocols;
-    SCH_CREDENTIALS modern{};
-    modern.dwVersion = SCH_CREDENTIALS_VERSION;
-    modern.dwFlags = flags;
-    modern.cTlsParameters = 1;
-    modern.pTlsParameters = &tls;
-    if (acquire(&modern) == SEC_E_OK) return;
-
-    classic.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
-    const SECURITY_STATUS status = acquire(&classic);
-    if (status == SEC_E_OK) return;
+    SECURITY_STATUS status = SEC_E_UNKNOWN_CREDENTIALS;
+    for (const CredentialAttempt& attempt : CredentialAttempts(WindowsBuildNumber())) {
+        const DWORD tls13 = attempt.offers_tls13 ? SP_PROT_TLS1_3_CLIENT : 0;
+        SCHANNEL_CRED classic{};
+        classic.dwVersion = SCHANNEL_CRED_VERSION;
+        classic.dwFlags = flags;
+        classic.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT | tls13;
+        TLS_PARAMETERS tls{};
+        tls.grbitDisabledProtocols = kOldProtocols | (SP_PROT_TLS1_3_CLIENT & ~tls13);
+        SCH_CREDENTIALS modern{};
+        modern.dwVersion = SCH_CREDENTIALS_VERSION;
+        modern.dwFlags = flags;
+        modern.cTlsParameters = 1;
+        modern.pTlsParameters = &tls;
+        void* data = attempt.form == CredentialForm::SchCredentials ? static_cast<void*>(&modern)
+                                                                    : static_cast<void*>(&classic);
+        status = AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, data,
+                                           nullptr, nullptr, credentials.fill(), &expiry);
+        if (status == SEC_E_OK) return;
+        credentials.forget();
+    }
     throw Error(error_numbers::TlsHandshakeFailed,
                 u"TLS handshake with " + peer + u" failed: no TLS credentials: " +
                     SystemErrorText(static_cast<std::uint32_t>(status)));
+}
+
+HandshakeStatus StatusClass(SECURITY_STATUS status) {
+    switch (status) {
+        case SEC_E_OK: return HandshakeStatus::Ok;
+        case SEC_I_CONTINUE_NEEDED: return HandshakeStatus::ContinueNeeded;
+        case SEC_E_INCOMPLETE_MESSAGE: return HandshakeStatus::IncompleteMessage;
+        case SEC_I_INCOMPLETE_CREDENTIALS: return HandshakeStatus::IncompleteCredentials;
+        default: return HandshakeStatus::Failed;
+    }
 }
 
 class SchannelStream final : public Stream {
@@ -92,10 +99,10 @@ public:
         Negotiate(deadline, true);
         SECURITY_STATUS status =
             QueryContextAttributesW(context_.get(), SECPKG_ATTR_STREAM_SIZES, &sizes_);
-        if (status != SEC_E_OK) throw HandshakeError(status);
+        if (status != SEC_E_OK) throw NegotiationError(status);
         SecPkgContext_ConnectionInfo connection{};
         status = QueryContextAttributesW(context_.get(), SECPKG_ATTR_CONNECTION_INFO, &connection);
-        if (status != SEC_E_OK) throw HandshakeError(status);
+        if (status != SEC_E_OK) throw NegotiationError(status);
         if ((connection.dwProtocol & kOldProtocols) != 0) {
             throw Error(error_numbers::TlsHandshakeFailed,
                         u"TLS handshake with " + peer_text_ +
@@ -103,6 +110,9 @@ public:
         }
         established_ = true;
     }
+
+    // Remembers the certificate that was verified; a renegotiation must keep it.
+    void KeepVerified(const std::string& der) { verified_der_ = der; }
 
     // Null when the server sent none.
     CertContext ServerCertificate() {
@@ -170,17 +180,6 @@ public:
     const std::string& PeerName() const override { return inner_->PeerName(); }
 
 private:
-    // A failed handshake, or a failed renegotiation once data flows.
-    Error HandshakeError(SECURITY_STATUS status) const {
-        const std::u16string reason = SystemErrorText(static_cast<std::uint32_t>(status));
-        if (established_) {
-            return Error(error_numbers::TlsFailed,
-                         u"TLS read with " + peer_text_ + u" failed: " + reason);
-        }
-        return Error(error_numbers::TlsHandshakeFailed,
-                     u"TLS handshake with " + peer_text_ + u" failed: " + reason);
-    }
-
     wchar_t* TargetName() {
         return target_.empty() ? nullptr : reinterpret_cast<wchar_t*>(target_.data());
     }
@@ -203,6 +202,10 @@ private:
             throw;
         }
         pending_.resize(old_size + got);
+        if (!established_) {
+            request_watch_.Feed(reinterpret_cast<const unsigned char*>(pending_.data()) + old_size,
+                                got);
+        }
         return got > 0;
     }
 
@@ -222,19 +225,37 @@ private:
         if (token.cbBuffer > 0) inner_->Write(owned.get(), token.cbBuffer, deadline);
     }
 
+    // Ends of the handshake that name what happened, in the words of the
+    // first handshake or of a renegotiation once data flows.
+    Error NegotiationError(const std::u16string& reason) const {
+        if (established_) {
+            return Error(error_numbers::TlsFailed,
+                         u"TLS read with " + peer_text_ + u" failed: " + reason);
+        }
+        return Error(error_numbers::TlsHandshakeFailed,
+                     u"TLS handshake with " + peer_text_ + u" failed: " + reason);
+    }
+
+    Error NegotiationError(SECURITY_STATUS status) const {
+        const std::u16string reason = SystemErrorText(static_cast<std::uint32_t>(status));
+        if (!certificate_requested_ && !request_watch_.requested()) return NegotiationError(reason);
+        return NegotiationError(u"the server requires a client certificate, and none is configured: " +
+                                reason);
+    }
+
     // The handshake loop: the first one, or the one a renegotiation (TLS 1.3
     // post-handshake message) asks for, with its input already in pending_
     // (possibly none: Schannel says when it needs more).
     void Negotiate(const Deadline& deadline, bool initial) {
         bool first = initial;
         bool need_input = false;
+        bool asked_before = false;  // the last call asked for client credentials
         // Reads are bounded by the deadline; calls without new input by a count.
         for (int idle_calls = 0; idle_calls < kMaxIdleCalls; ++idle_calls) {
             if (need_input) {
                 if (!ReceiveMore(deadline)) {
-                    throw Error(error_numbers::TlsHandshakeFailed,
-                                u"TLS handshake with " + peer_text_ +
-                                    u" failed: the connection was closed by the server");
+                    throw NegotiationError(established_ ? u"the connection was closed during a renegotiation"
+                                                        : u"the connection was closed by the server");
                 }
                 need_input = false;
                 idle_calls = 0;
@@ -269,27 +290,31 @@ private:
             }
             ContextBuffer alert(output[1].pvBuffer);
             // The token goes out even with a failure: it carries the alert.
-            if (FAILED(status) && status != SEC_E_INCOMPLETE_MESSAGE) {
+            if (StatusClass(status) == HandshakeStatus::Failed) {
                 try {
                     SendToken(output[0], deadline);
                 } catch (const Error&) {
                 }
-                throw HandshakeError(status);
+                throw NegotiationError(status);
             }
             SendToken(output[0], deadline);
 
-            if (status == SEC_E_INCOMPLETE_MESSAGE) {
-                need_input = true;
-                continue;
+            const bool extra = input[1].BufferType == SECBUFFER_EXTRA && input[1].cbBuffer > 0;
+            const HandshakeStep step = NextHandshakeStep(StatusClass(status), asked_before, extra);
+            asked_before = status == SEC_I_INCOMPLETE_CREDENTIALS;
+            if (asked_before) certificate_requested_ = true;
+            if (step.input_consumed) KeepExtra(extra ? input[1].cbBuffer : 0);
+            switch (step.next) {
+                case HandshakeNext::Done: return;
+                case HandshakeNext::ReadMore: need_input = true; break;
+                case HandshakeNext::CallAgain: break;
+                case HandshakeNext::FailNoCertificate:
+                    throw NegotiationError(
+                        u"the server asks for a client certificate, and none is configured");
+                case HandshakeNext::Fail: throw NegotiationError(status);
             }
-            KeepExtra(input[1].BufferType == SECBUFFER_EXTRA ? input[1].cbBuffer : 0);
-            if (status == SEC_E_OK) return;
-            if (status == SEC_I_INCOMPLETE_CREDENTIALS) continue;  // no client certificate: go on
-            if (status != SEC_I_CONTINUE_NEEDED) throw HandshakeError(status);
-            need_input = pending_.empty();
         }
-        throw Error(error_numbers::TlsHandshakeFailed,
-                    u"TLS handshake with " + peer_text_ + u" failed: the handshake does not progress");
+        throw NegotiationError(u"the handshake does not progress");
     }
 
     // Decrypts the records in pending_ into plain_. False when a whole record
@@ -310,15 +335,16 @@ private:
                         u"TLS read with " + peer_text_ + u" failed: " +
                             SystemErrorText(static_cast<std::uint32_t>(status)));
         }
-        // The plaintext and the rest lie inside pending_: copy before moving.
+        // The plaintext lies in the buffer DecryptMessage made of buffers[1]
+        // (the header, data, trailer order), the rest in an EXTRA one; both
+        // inside pending_, so copy before moving.
+        if (buffers[1].BufferType == SECBUFFER_DATA && buffers[1].cbBuffer > 0) {
+            const char* bytes = static_cast<const char*>(buffers[1].pvBuffer);
+            plain_.insert(plain_.end(), bytes, bytes + buffers[1].cbBuffer);
+        }
         std::size_t extra = 0;
         for (const SecBuffer& buffer : buffers) {
-            if (buffer.BufferType == SECBUFFER_DATA && buffer.cbBuffer > 0) {
-                const char* bytes = static_cast<const char*>(buffer.pvBuffer);
-                plain_.insert(plain_.end(), bytes, bytes + buffer.cbBuffer);
-            } else if (buffer.BufferType == SECBUFFER_EXTRA) {
-                extra = buffer.cbBuffer;
-            }
+            if (buffer.BufferType == SECBUFFER_EXTRA) extra = buffer.cbBuffer;
         }
         KeepExtra(extra);
         if (status == SEC_I_CONTEXT_EXPIRED) {
@@ -330,10 +356,23 @@ private:
                                 u" failed: too many post-handshake messages");
             }
             Negotiate(deadline, false);
-            // A renegotiation may change the record sizes.
+            // A renegotiation may change the record sizes, and must not
+            // change the server's certificate that was verified.
             QueryContextAttributesW(context_.get(), SECPKG_ATTR_STREAM_SIZES, &sizes_);
+            RefuseChangedCertificate();
         }
         return true;
+    }
+
+    void RefuseChangedCertificate() {
+        const CertContext now = ServerCertificate();
+        if (now == nullptr) return;  // not told again: the verified one stands
+        const std::string_view der(reinterpret_cast<const char*>(now->pbCertEncoded),
+                                   now->cbCertEncoded);
+        if (der == verified_der_) return;
+        throw Error(error_numbers::TlsFailed,
+                    u"TLS read with " + peer_text_ +
+                        u" failed: the server presented another certificate in a renegotiation");
     }
 
     // Best effort: the stream is going away, so a failure changes nothing.
@@ -370,6 +409,9 @@ private:
     std::vector<char> record_;   // one record being encrypted
     std::size_t plain_start_ = 0;
     int renegotiations_ = 0;  // within one Read
+    bool certificate_requested_ = false;  // Schannel said the server asked for a certificate
+    CertificateRequestWatch request_watch_;  // or we saw the request go by
+    std::string verified_der_;            // the server certificate StartTls verified
 };
 
 }  // namespace
@@ -385,6 +427,7 @@ std::unique_ptr<Stream> StartTls(std::unique_ptr<Stream> inner, const std::strin
     CertificateCheck check;
     if (const CertContext server = stream->ServerCertificate()) {
         check = VerifyServerCertificate(*server, host, ca_store.get(), deadline);
+        stream->KeepVerified(check.certificate.der);
     } else {
         check.error_code = static_cast<std::int32_t>(SEC_E_CERT_UNKNOWN);
         check.error_text = u"The server sent no certificate";

@@ -116,10 +116,28 @@ private:
     std::string peer_;
 };
 
+// A socket that processes the host starts do not inherit (a child holding a
+// copy would keep the connection open after we close it). Windows 7 before
+// SP1 refuses WSA_FLAG_NO_HANDLE_INHERIT (WSAEINVAL); there the flag is
+// cleared afterwards.
+Socket OpenSocket(const ADDRINFOW& address) {
+    constexpr DWORD flags = WSA_FLAG_OVERLAPPED;  // what socket() gives
+    SOCKET handle = WSASocketW(address.ai_family, address.ai_socktype, address.ai_protocol,
+                               nullptr, 0, flags | WSA_FLAG_NO_HANDLE_INHERIT);
+    if (handle == INVALID_SOCKET && WSAGetLastError() == WSAEINVAL) {
+        handle = WSASocketW(address.ai_family, address.ai_socktype, address.ai_protocol, nullptr,
+                            0, flags);
+        if (handle != INVALID_SOCKET) {
+            SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
+        }
+    }
+    return Socket(handle);
+}
+
 // One connect attempt. Returns the connected socket, or an invalid one with
 // `code` set (WSAETIMEDOUT when the deadline passed).
 Socket TryConnect(const ADDRINFOW& address, const Deadline& deadline, int& code) {
-    Socket socket(::socket(address.ai_family, address.ai_socktype, address.ai_protocol));
+    Socket socket = OpenSocket(address);
     if (socket.get() == INVALID_SOCKET) {
         code = WSAGetLastError();
         return socket;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Test fixture for the Schannel tests (runs natively, on the Linux side):
 # makes a private CA and server certificates with openssl, and runs nginx on
-# free loopback ports with one server per certificate/protocol case.
+# free loopback ports with one server per certificate/protocol case, and
+# openssl s_server for a handshake that requires a client certificate.
 # usage: tls_peers_win32.sh start|stop DIR
 # DIR/ports holds "name port" lines, DIR/ca.pem the private CA.
 set -euo pipefail
@@ -9,12 +10,13 @@ action=$1
 dir=$2
 
 stop() {
-  if [ -f "$dir/nginx.pid" ]; then
-    pid=$(cat "$dir/nginx.pid")
+  for pidfile in "$dir/nginx.pid" "$dir/s_server.pid"; do
+    [ -f "$pidfile" ] || continue
+    pid=$(cat "$pidfile")
     kill "$pid" 2>/dev/null || true
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    rm -f "$dir/nginx.pid"
-  fi
+    rm -f "$pidfile"
+  done
 }
 
 if [ "$action" = stop ]; then stop; exit 0; fi
@@ -75,7 +77,7 @@ import sys
 line = b''.join(bytes([48 + i % 10]) for i in range(63)) + b'\n'
 sys.stdout.buffer.write(line * 16384)" > www/big
 
-names=(good tls12 tls13 tls11 selfsigned expired wrongname)
+names=(good tls12 tls13 tls11 selfsigned expired wrongname clientcert_optional clientcert_required clientcert_refused)
 mapfile -t ports < <(python3 -c "
 import socket
 socks = [socket.socket() for _ in range(${#names[@]})]
@@ -121,6 +123,12 @@ EOF
   server selfsigned "${ports[4]}" selfsigned "TLSv1.2 TLSv1.3"
   server expired "${ports[5]}" expired "TLSv1.2 TLSv1.3"
   server wrongname "${ports[6]}" wrongname "TLSv1.2 TLSv1.3"
+  # Servers that send a CertificateRequest: one takes a handshake without a
+  # client certificate, one refuses it.
+  server clientcert_optional "${ports[7]}" good "TLSv1.2 TLSv1.3" \
+    "ssl_verify_client optional_no_ca; ssl_client_certificate $dir/ca.pem;"
+  server clientcert_required "${ports[8]}" good "TLSv1.2 TLSv1.3" \
+    "ssl_verify_client on; ssl_client_certificate $dir/ca.pem;"
   echo "}"
 } > nginx.conf
 
@@ -128,6 +136,11 @@ EOF
 for i in "${!names[@]}"; do echo "${names[$i]} ${ports[$i]}" >> ports; done
 
 nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log"
+# nginx completes a handshake without the certificate it requires and then
+# answers 400; a server that ends the handshake instead is OpenSSL's own.
+openssl s_server -quiet -accept "127.0.0.1:${ports[9]}" -cert good.pem -key good.key \
+  -CAfile ca.pem -Verify 1 -www </dev/null >s_server.log 2>&1 &
+echo $! > s_server.pid
 for _ in $(seq 100); do
   ready=1
   for port in "${ports[@]}"; do

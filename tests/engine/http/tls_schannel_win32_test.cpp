@@ -1,6 +1,7 @@
 // The Schannel backend against nginx on the loopback interface (started by
 // tls_peers_win32.sh with a private CA, good, self-signed, expired and
-// wrong-name certificates, and servers limited to one TLS version).
+// wrong-name certificates, servers limited to one TLS version, and servers
+// that ask for a client certificate).
 #include <winsock2.h>
 #include <windows.h>
 #include <ws2tcpip.h>
@@ -21,7 +22,9 @@
 #include "component/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/stream.h"
+#include "engine/http/schannel_credential_choice.h"
 #include "engine/http/tls.h"
+#include "engine/http/windows_build_win32.h"
 #include "params/utf8.h"
 
 namespace orbenix::http {
@@ -48,7 +51,7 @@ public:
         int port = 0;
         while (list >> name >> port) ports_[name] = static_cast<std::uint16_t>(port);
     }
-    bool ok() const { return ports_.size() >= 7; }
+    bool ok() const { return ports_.size() >= 10; }
     std::uint16_t port(const std::string& name) const { return ports_.at(name); }
     std::string ca_file() const { return file("ca.pem"); }
     std::string file(const std::string& name) const { return dir_ + "/" + name; }
@@ -189,10 +192,13 @@ TEST(TlsSchannel, CertificateFaultsAreReportedAndTheHandlerDecides) {
     }
 }
 
-// Wine 8's Schannel client offers TLS 1.2 at most.
+// Wine 8's Schannel client offers TLS 1.2 at most, whatever build it reports.
 bool RunsUnderWine() {
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
+
+// TLS 1.3 where the credentials for this system's build offer it.
+bool ExpectsTls13() { return OffersTls13(WindowsBuildNumber()) && !RunsUnderWine(); }
 
 void ExpectHandshakeFailure(const Peers& peers, const char* server) {
     const std::uint16_t port = peers.port(server);
@@ -207,13 +213,42 @@ TEST(TlsSchannel, NegotiatesTls12AndTls13AndRefusesOlderVersions) {
     REQUIRE_PEERS(peers);
     EXPECT_EQ(Fetch("localhost", peers.port("tls12"), peers.ca_file()).body,
               "sni=localhost proto=TLSv1.2");
-    if (RunsUnderWine()) {
-        ExpectHandshakeFailure(peers, "tls13");
-    } else {
+    SCOPED_TRACE("build " + std::to_string(WindowsBuildNumber()));
+    if (ExpectsTls13()) {
         EXPECT_EQ(Fetch("localhost", peers.port("tls13"), peers.ca_file()).body,
                   "sni=localhost proto=TLSv1.3");
+        EXPECT_EQ(Fetch("localhost", peers.port("good"), peers.ca_file()).body,
+                  "sni=localhost proto=TLSv1.3");
+    } else {
+        ExpectHandshakeFailure(peers, "tls13");
     }
     ExpectHandshakeFailure(peers, "tls11");
+}
+
+// A server's CertificateRequest is answered without a certificate; the
+// server decides, and no answer waits for the deadline.
+TEST(TlsSchannel, ServerAskingForAClientCertificateIsAnsweredWithoutOne) {
+    const Peers peers;
+    REQUIRE_PEERS(peers);
+    EXPECT_EQ(Fetch("localhost", peers.port("clientcert_optional"), peers.ca_file()).body,
+              "sni=localhost proto=TLSv1.2");
+
+    auto start = Clock::now();
+    const std::string refusal =
+        Fetch("localhost", peers.port("clientcert_required"), peers.ca_file()).body;
+    EXPECT_NE(refusal.find("No required SSL certificate was sent"), std::string::npos) << refusal;
+    EXPECT_LT(Clock::now() - start, 1s);
+
+    start = Clock::now();
+    const std::uint16_t port = peers.port("clientcert_refused");
+    const Error error = Failure([&] { Fetch("localhost", port, peers.ca_file()); });
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_EQ(error.number(), error_numbers::TlsHandshakeFailed);
+    EXPECT_EQ(Text(error.description()).rfind("TLS handshake with localhost:" + std::to_string(port) +
+                                                  " failed: the server requires a client certificate",
+                                              0),
+              0u)
+        << Text(error.description());
 }
 
 TEST(TlsSchannel, LargeBodiesCrossManyRecordsBothWays) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -142,6 +143,40 @@ TEST(TransportWin32, ExchangesBytesWithIpv4AndIpv6Peers) {
     }
 }
 
+// A stream connected to a listener on 127.0.0.1, and the listener's end.
+struct ConnectedPair {
+    explicit ConnectedPair(const Deadline& deadline)
+        : stream(ConnectTcp("127.0.0.1", listener.port(), deadline)), peer(listener.Accept()) {}
+    WinsockUser winsock;
+    Listener listener{AF_INET};
+    std::unique_ptr<Stream> stream;
+    Sock peer;
+};
+
+// A socket that a child process of the host inherits keeps the connection
+// open after the check has closed it.
+TEST(TransportWin32, SocketsAreNotInheritedByChildProcesses) {
+    const ConnectedPair pair(Deadline(5s));
+    sockaddr_in client{};
+    int length = sizeof client;
+    ASSERT_EQ(getpeername(pair.peer.get(), reinterpret_cast<sockaddr*>(&client), &length), 0);
+    // The stream keeps its socket to itself: find it among the process's
+    // handles by its local port.
+    SOCKET found = INVALID_SOCKET;
+    for (UINT_PTR value = 4; value < 65536 && found == INVALID_SOCKET; value += 4) {
+        sockaddr_in local{};
+        int size = sizeof local;
+        if (getsockname(static_cast<SOCKET>(value), reinterpret_cast<sockaddr*>(&local), &size) == 0 &&
+            local.sin_family == AF_INET && local.sin_port == client.sin_port) {
+            found = static_cast<SOCKET>(value);
+        }
+    }
+    ASSERT_NE(found, INVALID_SOCKET);
+    DWORD flags = 0;
+    ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(found), &flags));
+    EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+}
+
 TEST(TransportWin32, ClosedPortIsReportedAsRefused) {
     WinsockUser winsock;
     std::uint16_t port = 0;
@@ -163,32 +198,24 @@ TEST(TransportWin32, UnknownHostFailsToResolve) {
 }
 
 TEST(TransportWin32, StalledPeerEndsAtTheDeadline) {
-    WinsockUser winsock;
-    Listener listener(AF_INET);
-    ASSERT_TRUE(listener.ok());
     const Deadline deadline(400ms);
-    auto stream = ConnectTcp("127.0.0.1", listener.port(), deadline);
-    Sock conn(listener.Accept());  // accepted, never answered
+    const ConnectedPair pair(deadline);  // accepted, never answered
     const auto start = Clock::now();
     char buffer[8];
-    const Error error = Failure([&] { stream->Read(buffer, sizeof buffer, deadline); });
+    const Error error = Failure([&] { pair.stream->Read(buffer, sizeof buffer, deadline); });
     const auto waited = Clock::now() - start;
     EXPECT_EQ(error.number(), error_numbers::TimedOut);
     EXPECT_EQ(Text(error.description()),
-              "Timed out after 1 s reading from 127.0.0.1:" + std::to_string(listener.port()));
+              "Timed out after 1 s reading from 127.0.0.1:" + std::to_string(pair.listener.port()));
     EXPECT_LT(waited, 3s);
 }
 
 TEST(TransportWin32, WriteToAPeerThatNeverReadsEndsAtTheDeadline) {
-    WinsockUser winsock;
-    Listener listener(AF_INET);
-    ASSERT_TRUE(listener.ok());
     const Deadline deadline(700ms);
-    auto stream = ConnectTcp("127.0.0.1", listener.port(), deadline);
-    Sock conn(listener.Accept());
+    const ConnectedPair pair(deadline);
     const std::vector<char> block(64 * 1024 * 1024, 'x');  // more than both socket buffers
     const auto start = Clock::now();
-    const Error error = Failure([&] { stream->Write(block.data(), block.size(), deadline); });
+    const Error error = Failure([&] { pair.stream->Write(block.data(), block.size(), deadline); });
     EXPECT_EQ(error.number(), error_numbers::TimedOut);
     EXPECT_LT(Clock::now() - start, 5s);
 }
