@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "component/error.h"
+#include "dialog/caption_fit.h"
+#include "dialog/caption_measure_win32.h"
 #include "dialog/dialog_errors.h"
 #include "dialog/dialog_view.h"
 #include "dialog/dialog_view_win32.h"
@@ -105,9 +107,10 @@ private:
     bool PreTranslate(const MSG& message);
 
     HWND Control(ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }
-    int PxX(int twips) const { return MulDiv(twips, dpi_x_, kTwipsPerInch); }
-    int PxY(int twips) const { return MulDiv(twips, dpi_y_, kTwipsPerInch); }
+    int PxX(int twips) const { return TwipsToPixels(twips, dpi_x_); }
+    int PxY(int twips) const { return TwipsToPixels(twips, dpi_y_); }
     void CreateControl(const ControlDesign& design, HINSTANCE module);
+    void FitCaption(ControlId id);
     void FitComboHeight(HWND combo, int height_px);
     void ApplyEnabledStates();
     bool Effective(ControlId id) const;
@@ -189,7 +192,21 @@ void Win32DialogView::Create(SettingsForm& form) {
     for (const ControlDesign& design : DialogDesign()) {
         if (design.id != ControlId::frmmain) CreateControl(design, module);
     }
+    for (const ControlDesign& design : DialogDesign()) FitCaption(design.id);
     ApplyEnabledStates();
+}
+
+// A caption wider than its control at this DPI widens the control into the free space beside it.
+void Win32DialogView::FitCaption(ControlId id) {
+    const ControlDesign& design = Design(id);
+    if (id == ControlId::frmmain || !ShowsCaption(design.kind)) return;
+    HWND control = Control(id);
+    const int needed = CaptionNeed(design.kind, MeasureCaption(control, design.kind, dpi_x_));
+    const int width = FittedWidth(id, needed, dpi_x_, dpi_y_);
+    RECT now{};
+    GetWindowRect(control, &now);
+    if (now.right - now.left == width) return;
+    SetWindowPos(control, nullptr, 0, 0, width, now.bottom - now.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32DialogView::CreateControl(const ControlDesign& design, HINSTANCE module) {
@@ -298,6 +315,7 @@ void Win32DialogView::Refresh(ControlId id) {
         break;
     case ControlKind::CheckBox:
         SetWindowTextQuietly(control, state.text);
+        FitCaption(id);
         SendMessageW(control, BM_SETCHECK, state.value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
         break;
     case ControlKind::ComboBox: {
@@ -313,6 +331,7 @@ void Win32DialogView::Refresh(ControlId id) {
     }
     default:
         SetWindowTextQuietly(control, state.text);
+        FitCaption(id);
         break;
     }
     ApplyEnabledStates();
