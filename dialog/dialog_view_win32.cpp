@@ -263,16 +263,19 @@ void Win32DialogView::CreateControl(const ControlDesign& design, HINSTANCE modul
 }
 
 // A combo box's closed height follows the height of its selection field; the
-// two differ by the box's borders, which the platform decides.
+// two differ by the box's borders, which the platform decides. The field's
+// height is steered from the value last set, not the one read back: Wine
+// reads back two pixels more than it was given.
 void Win32DialogView::FitComboHeight(HWND combo, int height_px) {
+    LRESULT field = SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    if (field == CB_ERR) return;
     for (int attempt = 0; attempt < 3; ++attempt) {
         RECT closed{};
         GetWindowRect(combo, &closed);
         const int off_by = height_px - (closed.bottom - closed.top);
-        if (off_by == 0) return;
-        const LRESULT field = SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        if (field == CB_ERR || field + off_by <= 0) return;
-        SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + off_by);
+        if (off_by == 0 || field + off_by <= 0) return;
+        field += off_by;
+        SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
     }
 }
 
