@@ -36,9 +36,9 @@ int CaptionNeed(ControlKind kind, const CaptionMetrics& m) {
         return std::max(m.text_width, m.ink_width);
     case ControlKind::CheckBox: {
         // One line, clipped at the edge. The box is 12 pixels at 96 DPI,
-        // scaled, plus one; the text follows half a "0" further on.
+        // scaled, plus one; the text follows half a "0" and a pixel further on.
         const int box = 12 * m.dpi / 96 + 1;
-        return box + m.zero_width / 2 + m.ink_width;
+        return box + m.zero_width / 2 + 1 + m.ink_width;
     }
     case ControlKind::CommandButton:
         // Centred between the raised edges (two pixels a side) and the focus rectangle inside them.

@@ -30,7 +30,7 @@ inline constexpr int kFrameEdgePx = 2;
 // What a caption needs beside its text, from the font's metrics.
 struct CaptionMetrics {
     int text_width;          // the caption's advance (GetTextExtentPoint32), access-key marks removed
-    int ink_width;           // where its last glyph ends: the advance less that glyph's right bearing
+    int ink_width;           // where its drawn ink ends, from the text's origin
     int average_char_width;  // tmAveCharWidth
     int zero_width;          // the advance of "0"
     int dpi;                 // of the screen

@@ -23,8 +23,8 @@ TEST(CaptionFit, ACaptionWiderThanItsControlTakesTheFreeSpaceBesideIt) {
         {lblProxyHost, 96, 1, 57},
         {lblVersion, 144, 0, 242},
         // "Use Proxy Authentication" beside the box, and "Hostname:" with its colon's overhang.
-        {chkUseProxyAuthentication, 120, 184, 184},
-        {chkUseProxyAuthentication, 144, 222, 222},
+        {chkUseProxyAuthentication, 120, 187, 187},
+        {chkUseProxyAuthentication, 144, 223, 223},
         {lblProxyHost, 120, 72, 72},
         {lblProxyUsername, 144, 87, 87},
         // No more than the margin before the text box beside it (txtProxyHost at 1200 twips).
@@ -47,15 +47,15 @@ TEST(CaptionFit, ACaptionWiderThanItsControlTakesTheFreeSpaceBesideIt) {
 // Metrics as Wine gives them for the dialog's font.
 TEST(CaptionFit, CaptionNeedsCountTheBoxTheInkAndTheFramesGap) {
     struct Case { ControlKind kind; CaptionMetrics metrics; int needed; } cases[] = {
-        // "Hostname:" at 120 DPI: the colon ends a pixel past the advance.
+        // "Hostname:" at 120 DPI: the colon is drawn a pixel past the advance.
         {ControlKind::Label, {71, 72, 8, 8, 120}, 72},
         // A label narrower than its advance wraps its last word away, whatever the ink.
         {ControlKind::Label, {71, 70, 8, 8, 120}, 71},
-        // "Use Proxy Authentication": 164 px (its "n" ends on the advance) after 20 px of box and gap at 120 DPI,
-        {ControlKind::CheckBox, {164, 164, 8, 8, 120}, 16 + 4 + 164},
-        {ControlKind::CheckBox, {200, 199, 10, 9, 144}, 19 + 4 + 199},
-        // and at 96 DPI exactly the designed 145 px.
-        {ControlKind::CheckBox, {130, 129, 7, 6, 96}, 145},
+        // "Use Proxy Authentication", drawn 2 px past its advance at 120 DPI, after 21 px of box and gap;
+        {ControlKind::CheckBox, {164, 166, 8, 8, 120}, 16 + 4 + 1 + 166},
+        {ControlKind::CheckBox, {200, 199, 10, 9, 144}, 19 + 4 + 1 + 199},
+        // at 96 DPI its ink ends 9 px short of the advance, well inside the designed 145 px.
+        {ControlKind::CheckBox, {130, 121, 7, 6, 96}, 13 + 3 + 1 + 121},
         {ControlKind::CommandButton, {16, 16, 5, 6, 96}, 24},
         {ControlKind::Frame, {90, 90, 5, 6, 96}, 5 + 2 + 90 + 2 * 3 + kFrameEdgePx},
         {ControlKind::Frame, {0, 0, 5, 6, 96}, 0},

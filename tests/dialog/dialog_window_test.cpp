@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "dialog/caption_measure_win32.h"
 #include "dialog/dialog_layout.h"
 #include "dialog/make_topmost.h"
 #include "gui_driver.h"
@@ -91,37 +92,16 @@ RECT PlaceInParent(HWND control) {
     return r;
 }
 
-bool ShowsCaption(ControlKind kind) {
-    return kind == ControlKind::Label || kind == ControlKind::CheckBox || kind == ControlKind::Frame ||
-           kind == ControlKind::CommandButton;
-}
-
 // No caption is clipped: its extent in the control's own font fits the
 // client width beside what the control draws before and after the text.
 void CheckCaptions(Driver& d, int dpi) {
     for (const ControlDesign& design : DialogDesign()) {
         if (design.id == frmmain || !ShowsCaption(design.kind)) continue;
         HWND control = d.Control(design.id);
-        std::wstring caption = d.Text(design.id);
-        if (design.kind != ControlKind::Frame) {  // the access-key mark is not drawn
-            for (std::size_t at = caption.find(L'&'); at != std::wstring::npos; at = caption.find(L'&', at + 1)) {
-                caption.erase(at, 1);
-            }
-        }
-        if (caption.empty()) continue;
-        HDC dc = GetDC(control);
-        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-        SIZE extent{};
-        GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
-        TEXTMETRICW metrics{};
-        GetTextMetricsW(dc, &metrics);
-        INT zero = 0;
-        GetCharWidth32W(dc, L'0', L'0', &zero);
-        ABC last{};  // the last glyph's ink may end before or after its advance
-        GetCharABCWidthsW(dc, caption.back(), caption.back(), &last);
-        SelectObject(dc, old);
-        const int ink = extent.cx - last.abcC;
-        ReleaseDC(control, dc);
+        if (d.Text(design.id).empty()) continue;
+        // The caption's advance (GetTextExtentPoint32) and where its drawn ink ends, in the control's font.
+        const CaptionMetrics measured = MeasureCaption(control, design.kind, dpi);
+        const int ink = measured.ink_width;
         RECT client{};
         GetClientRect(control, &client);
         int before = 0;  // pixels the control draws left of the text
@@ -129,15 +109,15 @@ void CheckCaptions(Driver& d, int dpi) {
         int text = ink;  // one line, clipped at the edge
         switch (design.kind) {
         case ControlKind::Label:  // word-wrapped: the whole advance, and the ink
-            text = std::max<int>(extent.cx, ink);
+            text = std::max(measured.text_width, ink);
             break;
-        case ControlKind::CheckBox:  // Wine's box: 12 px at 96 DPI, scaled, plus one; then half a "0"
-            before = 12 * dpi / 96 + 1 + zero / 2;
+        case ControlKind::CheckBox:  // Wine's box: 12 px at 96 DPI, scaled, plus one; then half a "0" and one
+            before = 12 * dpi / 96 + 1 + measured.zero_width / 2 + 1;
             break;
         case ControlKind::Frame:  // our frame: the caption a character in, with gaps, inside the edge
-            before = metrics.tmAveCharWidth + 2 + metrics.tmAveCharWidth / 2 + 1;
-            after = metrics.tmAveCharWidth / 2 + 1 + 2;
-            text = extent.cx;
+            before = measured.average_char_width + 2 + measured.average_char_width / 2 + 1;
+            after = measured.average_char_width / 2 + 1 + 2;
+            text = measured.text_width;
             break;
         default:  // the button: raised edges
             before = after = 2;
