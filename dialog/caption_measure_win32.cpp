@@ -4,23 +4,10 @@
 #include <string>
 #include <type_traits>
 
+#include "dialog/gdi_scope_win32.h"
+
 namespace orbenix {
 namespace {
-
-class WindowDC {
-public:
-    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~WindowDC() {
-        if (dc_) ReleaseDC(window_, dc_);
-    }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
 
 std::u16string CaptionOf(HWND control) {
     const int length = GetWindowTextLengthW(control);

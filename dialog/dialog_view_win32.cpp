@@ -14,6 +14,7 @@
 #include "dialog/dialog_view.h"
 #include "dialog/dialog_view_win32.h"
 #include "dialog/frame_window_win32.h"
+#include "dialog/gdi_scope_win32.h"
 #include "dialog/hash_filter_win32.h"
 #include "dialog/help_win32.h"
 #include "dialog/settings_form.h"
@@ -44,20 +45,6 @@ struct IconDestroyer {
     void operator()(HICON icon) const { DestroyIcon(icon); }
 };
 using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDestroyer>;
-
-class ScreenDC {
-public:
-    ScreenDC() : dc_(GetDC(nullptr)) {}
-    ~ScreenDC() {
-        if (dc_) ReleaseDC(nullptr, dc_);
-    }
-    ScreenDC(const ScreenDC&) = delete;
-    ScreenDC& operator=(const ScreenDC&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
 
 // A modal window with no owner blocks the other windows of its thread while it is open.
 class ThreadWindowsDisabled {
@@ -156,7 +143,7 @@ void Win32DialogView::Create(SettingsForm& form) {
     form_ = &form;
     const HINSTANCE module = CodeModule();
     {
-        ScreenDC screen;
+        WindowDC screen(nullptr);
         if (screen.get()) {
             dpi_x_ = GetDeviceCaps(screen.get(), LOGPIXELSX);
             dpi_y_ = GetDeviceCaps(screen.get(), LOGPIXELSY);

@@ -2,8 +2,9 @@
 
 #include <string>
 
-#include "dialog/caption_measure_win32.h"
+#include "dialog/caption_fit.h"
 #include "dialog/dialog_view_win32.h"
+#include "dialog/gdi_scope_win32.h"
 
 namespace orbenix {
 namespace {
