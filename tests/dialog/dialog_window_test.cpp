@@ -111,7 +111,7 @@ void CheckCaptions(Driver& d, int dpi) {
         case ControlKind::Label:  // word-wrapped: the whole advance, and the ink
             text = std::max(measured.text_width, ink);
             break;
-        case ControlKind::CheckBox:  // Wine's box: 12 px at 96 DPI, scaled, plus one; then half a "0" and one
+        case ControlKind::CheckBox:  // where Wine starts the text: at 17, 21 and 24 px (96, 120, 144 DPI)
             before = 12 * dpi / 96 + 1 + measured.zero_width / 2 + 1;
             break;
         case ControlKind::Frame:  // our frame: the caption a character in, with gaps, inside the edge
