@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "component/error.h"
+#include "dialog/caption_fit.h"
+#include "dialog/caption_measure_win32.h"
 #include "dialog/dialog_errors.h"
 #include "dialog/dialog_view.h"
 #include "dialog/dialog_view_win32.h"
 #include "dialog/frame_window_win32.h"
+#include "dialog/gdi_scope_win32.h"
 #include "dialog/hash_filter_win32.h"
 #include "dialog/help_win32.h"
 #include "dialog/settings_form.h"
@@ -42,20 +45,6 @@ struct IconDestroyer {
     void operator()(HICON icon) const { DestroyIcon(icon); }
 };
 using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDestroyer>;
-
-class ScreenDC {
-public:
-    ScreenDC() : dc_(GetDC(nullptr)) {}
-    ~ScreenDC() {
-        if (dc_) ReleaseDC(nullptr, dc_);
-    }
-    ScreenDC(const ScreenDC&) = delete;
-    ScreenDC& operator=(const ScreenDC&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
 
 // A modal window with no owner blocks the other windows of its thread while it is open.
 class ThreadWindowsDisabled {
@@ -105,9 +94,10 @@ private:
     bool PreTranslate(const MSG& message);
 
     HWND Control(ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }
-    int PxX(int twips) const { return MulDiv(twips, dpi_x_, kTwipsPerInch); }
-    int PxY(int twips) const { return MulDiv(twips, dpi_y_, kTwipsPerInch); }
+    int PxX(int twips) const { return TwipsToPixels(twips, dpi_x_); }
+    int PxY(int twips) const { return TwipsToPixels(twips, dpi_y_); }
     void CreateControl(const ControlDesign& design, HINSTANCE module);
+    void FitCaption(ControlId id);
     void FitComboHeight(HWND combo, int height_px);
     void ApplyEnabledStates();
     bool Effective(ControlId id) const;
@@ -153,7 +143,7 @@ void Win32DialogView::Create(SettingsForm& form) {
     form_ = &form;
     const HINSTANCE module = CodeModule();
     {
-        ScreenDC screen;
+        WindowDC screen(nullptr);
         if (screen.get()) {
             dpi_x_ = GetDeviceCaps(screen.get(), LOGPIXELSX);
             dpi_y_ = GetDeviceCaps(screen.get(), LOGPIXELSY);
@@ -189,7 +179,21 @@ void Win32DialogView::Create(SettingsForm& form) {
     for (const ControlDesign& design : DialogDesign()) {
         if (design.id != ControlId::frmmain) CreateControl(design, module);
     }
+    for (const ControlDesign& design : DialogDesign()) FitCaption(design.id);
     ApplyEnabledStates();
+}
+
+// A caption wider than its control at this DPI widens the control into the free space beside it.
+void Win32DialogView::FitCaption(ControlId id) {
+    const ControlDesign& design = Design(id);
+    if (id == ControlId::frmmain || !ShowsCaption(design.kind)) return;
+    HWND control = Control(id);
+    const int needed = CaptionNeed(design.kind, MeasureCaption(control, design.kind, dpi_x_));
+    const int width = FittedWidth(id, needed, dpi_x_, dpi_y_);
+    RECT now{};
+    GetWindowRect(control, &now);
+    if (now.right - now.left == width) return;
+    SetWindowPos(control, nullptr, 0, 0, width, now.bottom - now.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32DialogView::CreateControl(const ControlDesign& design, HINSTANCE module) {
@@ -246,16 +250,19 @@ void Win32DialogView::CreateControl(const ControlDesign& design, HINSTANCE modul
 }
 
 // A combo box's closed height follows the height of its selection field; the
-// two differ by the box's borders, which the platform decides.
+// two differ by the box's borders, which the platform decides. The field's
+// height is steered from the value last set, not the one read back: Wine
+// reads back two pixels more than it was given.
 void Win32DialogView::FitComboHeight(HWND combo, int height_px) {
+    LRESULT field = SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    if (field == CB_ERR) return;
     for (int attempt = 0; attempt < 3; ++attempt) {
         RECT closed{};
         GetWindowRect(combo, &closed);
         const int off_by = height_px - (closed.bottom - closed.top);
-        if (off_by == 0) return;
-        const LRESULT field = SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        if (field == CB_ERR || field + off_by <= 0) return;
-        SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + off_by);
+        if (off_by == 0 || field + off_by <= 0) return;
+        field += off_by;
+        SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
     }
 }
 
@@ -298,6 +305,7 @@ void Win32DialogView::Refresh(ControlId id) {
         break;
     case ControlKind::CheckBox:
         SetWindowTextQuietly(control, state.text);
+        FitCaption(id);
         SendMessageW(control, BM_SETCHECK, state.value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
         break;
     case ControlKind::ComboBox: {
@@ -313,6 +321,7 @@ void Win32DialogView::Refresh(ControlId id) {
     }
     default:
         SetWindowTextQuietly(control, state.text);
+        FitCaption(id);
         break;
     }
     ApplyEnabledStates();

@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "dialog/caption_fit.h"
 #include "dialog/dialog_view_win32.h"
+#include "dialog/gdi_scope_win32.h"
 
 namespace orbenix {
 namespace {
@@ -19,20 +21,6 @@ private:
     HWND window_;
     PAINTSTRUCT paint_{};
     HDC dc_;
-};
-
-class SelectedFont {
-public:
-    SelectedFont(HDC dc, HFONT font) : dc_(dc), old_(font ? SelectObject(dc, font) : nullptr) {}
-    ~SelectedFont() {
-        if (old_) SelectObject(dc_, old_);
-    }
-    SelectedFont(const SelectedFont&) = delete;
-    SelectedFont& operator=(const SelectedFont&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
 };
 
 void PaintFrame(HWND frame) {
@@ -59,10 +47,9 @@ void PaintFrame(HWND frame) {
     SetTextColor(dc, GetSysColor(IsWindowEnabled(frame) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
     SIZE extent{};
     GetTextExtentPoint32W(dc, caption.c_str(), length, &extent);
-    const int gap = metrics.tmAveCharWidth / 2 + 1;
-    RECT text{metrics.tmAveCharWidth + 2, 0, 0, metrics.tmHeight};
-    text.right = text.left + extent.cx + 2 * gap;
-    ExtTextOutW(dc, text.left + gap, 0, ETO_OPAQUE, &text, caption.c_str(), static_cast<UINT>(length), nullptr);
+    const FrameCaptionPlace place = FrameCaption(extent.cx, metrics.tmAveCharWidth);
+    RECT text{place.background_left, 0, place.background_right, metrics.tmHeight};
+    ExtTextOutW(dc, place.text_left, 0, ETO_OPAQUE, &text, caption.c_str(), static_cast<UINT>(length), nullptr);
 }
 
 LRESULT CALLBACK FrameProc(HWND frame, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -15,7 +15,11 @@ std::u16string Decimal(int value) { return TextFromUtf8(std::to_string(value)); 
 
 std::u16string TempFolder(std::u16string_view documents) {
     std::u16string folder(documents);
-    for (const char16_t* part : {u"", u"Quorvane", u"temp"}) {
+    // The shell may give the folder with its separator already on (a drive's
+    // root, and Wine's documents folder): it is not doubled. An unresolved
+    // folder still leaves the leading one, a path from the drive's root.
+    if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
+    for (const char16_t* part : {u"Quorvane", u"temp"}) {
         folder += part;
         folder += kPathSeparator;
     }

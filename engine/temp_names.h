@@ -30,6 +30,8 @@ struct LocalTime {
 LocalTime LocalNow();
 
 // The pieces RandomTempFile is made of.
+// documents + "Quorvane" + "temp", each followed by one separator (a trailing
+// separator of `documents` is not doubled).
 std::u16string TempFolder(std::u16string_view documents);
 // The clock is read anew for each of the six parts.
 std::u16string TempFileName(std::u16string_view folder, const std::function<LocalTime()>& now,

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a Windows program in the dialog tests' own prefix, on their Xvfb display.
-# usage: gui-wine-run.sh STATE_DIR PREFIX PROGRAM [ARGS...]
+# usage: [ORBENIX_LOG_PIXELS=DPI] gui-wine-run.sh STATE_DIR PREFIX PROGRAM [ARGS...]
 set -uo pipefail
 state=${1:?state dir}
 prefix=${2:?wine prefix}
@@ -9,4 +9,9 @@ shift 2
 export DISPLAY=$(cat "$state/display")
 export WINEARCH=win32 WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES='mscoree,mshtml=;hhctrl.ocx=n'
 export LC_ALL=C.UTF-8
+# ORBENIX_LOG_PIXELS=120 runs the program at 120 DPI (Wine reads the value when a program starts).
+if [ -n "${ORBENIX_LOG_PIXELS:-}" ]; then
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$ORBENIX_LOG_PIXELS" /f \
+    >/dev/null 2>&1 </dev/null || { echo "could not set LogPixels=$ORBENIX_LOG_PIXELS"; exit 1; }
+fi
 exec wine "$@" </dev/null

@@ -28,6 +28,20 @@ TEST(TempNames, DigitsHaveNoLeadingZerosAndTheNameEndsInTmp) {
     EXPECT_EQ(TempFileName(u"", [] { return LocalTime{2026, 1, 1, 0, 0, 0}; }, 5), u"2026110005.tmp");
 }
 
+TEST(TempNames, TheFolderJoinsWithOneSeparator) {
+    const std::u16string sep(1, kPathSeparator);
+    const std::u16string tail = u"Quorvane" + sep + u"temp" + sep;
+    struct Case { std::u16string documents, folder; } cases[] = {
+        {u"C:" + sep + u"Users" + sep + u"u" + sep + u"Documents",
+         u"C:" + sep + u"Users" + sep + u"u" + sep + u"Documents" + sep + tail},
+        {u"C:" + sep + u"Users" + sep + u"u" + sep + u"Documents" + sep,
+         u"C:" + sep + u"Users" + sep + u"u" + sep + u"Documents" + sep + tail},
+        {u"D:" + sep, u"D:" + sep + tail},   // a documents folder at a drive's root
+        {u"", sep + tail},                   // unresolved: from the root of the current drive
+    };
+    for (const auto& c : cases) EXPECT_EQ(TempFolder(c.documents), c.folder) << Utf8FromText(c.documents);
+}
+
 TEST(TempNames, ClockIsReadForEachPart) {
     int reads = 0;
     TempFileName(u"", [&] { ++reads; return LocalTime{2026, 1, 1, 0, 0, 0}; }, 1);
@@ -47,6 +61,8 @@ TEST(TempNames, RandomTempFileIsUnderTheDocumentsFolder) {
     EXPECT_FALSE(documents.empty());
     const std::u16string name = RandomTempFile();
     const std::u16string folder = TempFolder(documents);
+    const std::u16string doubled(2, kPathSeparator);
+    EXPECT_EQ(name.find(doubled), std::u16string::npos) << Utf8FromText(name);
     EXPECT_EQ(name.substr(0, folder.size()), folder);
     EXPECT_EQ(name.substr(name.size() - 4), u".tmp");
     const std::u16string digits = name.substr(folder.size(), name.size() - folder.size() - 4);

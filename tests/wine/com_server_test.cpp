@@ -133,9 +133,20 @@ TEST_F(ComServerTest, TypeLibraryDescribesTheInterfaceInOrder) {
     TYPEATTR* attributes = nullptr;
     ASSERT_HRESULT_SUCCEEDED(dispatch->GetTypeAttr(&attributes));
     EXPECT_EQ(attributes->typekind, TKIND_DISPATCH);
-    const WORD wanted_flags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE;
-    EXPECT_EQ(attributes->wTypeFlags & wanted_flags, wanted_flags);
+    // hidden, dual, non-extensible, OLE-automation compatible: the library
+    // stores all four. Through GetTypeAttr the platform never reports
+    // oleautomation on a dispatch type (it is not allowed on dispinterfaces;
+    // Windows' oleaut32 reads a dual's dispatch half the same way), so a client
+    // sees it on the vtable half below and in the stored flags.
+    constexpr WORD kInterfaceFlags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
+                                     TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
+    EXPECT_EQ(attributes->wTypeFlags, kInterfaceFlags & ~TYPEFLAG_FOLEAUTOMATION) << std::hex << attributes->wTypeFlags;
     dispatch->ReleaseTypeAttr(attributes);
+    ComPtr<ITypeInfo2> stored;
+    ASSERT_HRESULT_SUCCEEDED(dispatch->QueryInterface(IID_ITypeInfo2, stored.put_void()));
+    ULONG stored_flags = 0;
+    ASSERT_HRESULT_SUCCEEDED(stored->GetTypeFlags(&stored_flags));
+    EXPECT_EQ(stored_flags, ULONG{kInterfaceFlags}) << std::hex << stored_flags;
 
     // The vtable half of the dual interface holds the 14 members.
     HREFTYPE vtable_ref = 0;
@@ -144,7 +155,7 @@ TEST_F(ComServerTest, TypeLibraryDescribesTheInterfaceInOrder) {
     ASSERT_HRESULT_SUCCEEDED(dispatch->GetRefTypeInfo(vtable_ref, vtable.put()));
     ASSERT_HRESULT_SUCCEEDED(vtable->GetTypeAttr(&attributes));
     EXPECT_EQ(attributes->typekind, TKIND_INTERFACE);
-    EXPECT_EQ(attributes->wTypeFlags & TYPEFLAG_FOLEAUTOMATION, TYPEFLAG_FOLEAUTOMATION);
+    EXPECT_EQ(attributes->wTypeFlags, kInterfaceFlags) << std::hex << attributes->wTypeFlags;
     const WORD functions = attributes->cFuncs;
     vtable->ReleaseTypeAttr(attributes);
     ASSERT_EQ(functions, 14);
