@@ -31,10 +31,11 @@ for lib in $libs; do
   cp -L "$lib" "$work$lib"
 done
 
-if [ "$(id -u)" -eq 0 ]; then
-  (cd "$work" && chroot . /chmcmd --no-html-scan /orbenix.hhp)
-else
-  unshare --map-root-user --root="$work" --wd=/ /chmcmd --no-html-scan /orbenix.hhp
-fi
+run_in_root() {
+  if [ "$(id -u)" -eq 0 ] && (cd "$work" && chroot . /chmcmd "$@"); then return 0; fi
+  unshare --map-root-user --root="$work" --wd=/ /chmcmd "$@"
+}
+run_in_root --no-html-scan /orbenix.hhp ||
+  { echo "build-chm.sh: chmcmd could not run in $work (needs root or user namespaces)" >&2; exit 1; }
 python3 "$source_dir/check-chm.py" "$work/orbenix.chm" "$source_dir/orbenix.hhp"
 cp "$work/orbenix.chm" "$output"
