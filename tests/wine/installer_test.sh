@@ -5,7 +5,8 @@
 # by key with a registration by regsvr32 of the installed DLL) and adds a
 # Programs and Features entry; a host script creates orbenix.vexarel by ProgID
 # and checks against the demo panel; installing twice changes nothing; a
-# silent removal leaves nothing of ours in the registry or in Program Files.
+# silent removal leaves nothing of ours in the registry or in Program Files;
+# the next version replaces this one, and this one does not replace it.
 # No window is ever created here, so no wine call needs a display.
 # usage: installer_test.sh WINE_RUN MSI BUILD_DIR PREFIX PANEL_PORTS_FILE
 set -uo pipefail
@@ -95,8 +96,9 @@ echo "$installed"
 grep -q -F "InprocServer32 | (Default) | REG_SZ | C:\\Program Files\\orbenix\\orbenix.dll" <<<"$installed" ||
   fail "the class is not registered at the installed DLL"
 arp="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product_code"
-wine reg query "$arp" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ    1.0.0.5$' ||
-  fail "no Programs and Features entry with version 1.0.0.5 under $arp"
+# The installer's version is major.minor.revision: it compares three fields only.
+wine reg query "$arp" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ    1.0.5$' ||
+  fail "no Programs and Features entry with version 1.0.5 under $arp"
 wine reg query "$arp" /v DisplayName 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ    orbenix 1.0.0.5' ||
   fail "the Programs and Features entry has no name"
 
@@ -126,6 +128,27 @@ msiexec /x "$win_msi" /qn
 status=$?
 [ "$status" -eq 0 ] || [ "$status" -eq 1605 ] || fail "a second msiexec /x exited with $status"
 check_nothing_left "after removing twice"
+
+echo "-- a later version replaces this one, and this one does not replace it"
+# The next build number: the same package with version 1.0.6 and its own ProductCode.
+next=$(mktemp -d)
+sed -e 's/Version="1\.0\.5"/Version="1.0.6"/' -e "s/Id=\"${product_code:1:36}\"/Id=\"00000000-0000-4000-8000-000000000006\"/" \
+  "$build/installer/orbenix.wxs" >"$next/next.wxs"
+(cd "$build" && bash "$here/../../installer/build-msi.sh" "$next/next.wxs" "$next/next.msi" >/dev/null 2>&1) ||
+  fail "could not build the next version's MSI"
+win_next=$(wine winepath -w "$next/next.msi" | tr -d '\r')
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+msiexec /i "$win_msi" /qn || fail "msiexec /i before the upgrade exited with $?"
+msiexec /i "$win_next" /qn || fail "msiexec /i of the next version exited with $?"
+wine reg query "$arp" >/dev/null 2>&1 && fail "the upgrade left version 1.0.5 in Programs and Features"
+wine reg query "$uninstall_key\\{00000000-0000-4000-8000-000000000006}" /v DisplayVersion 2>/dev/null | tr -d '\r' |
+  grep -q 'REG_SZ    1.0.6$' || fail "no Programs and Features entry for version 1.0.6 after the upgrade"
+[ "$(our_registry | sed 's/ | .*//' | sort -u | wc -l)" -eq "$(sed 's/ | .*//' <<<"$installed" | sort -u | wc -l)" ] ||
+  fail "the upgrade changed the set of registered keys"
+msiexec /i "$win_msi" /qn && fail "installing 1.0.5 over 1.0.6 succeeded"
+msiexec /x "$win_next" /qn || fail "msiexec /x of the next version exited with $?"
+check_nothing_left "after removing the upgraded version"
+rm -rf "$next"
 
 timeout 60 wineserver -k 2>/dev/null
 echo "DONE failures=$failures"
