@@ -77,12 +77,18 @@ timeout 300 wineboot -i >/dev/null 2>&1
 win_msi=$(wine winepath -w "$msi" | tr -d '\r')
 timeout 60 wineserver -w
 
+# Removing a product that is not installed: Windows answers 1605 (unknown
+# product), Wine's msiexec 0; either ends cleanly and leaves nothing behind.
+remove_not_installed() {
+  local stage=$1 status
+  msiexec /x "$win_msi" /qn
+  status=$?
+  [ "$status" -eq 0 ] || [ "$status" -eq 1605 ] || fail "msiexec /x $stage exited with $status"
+  check_nothing_left "after msiexec /x $stage"
+}
+
 echo "-- removing what was never installed"
-msiexec /x "$win_msi" /qn
-status=$?
-# Windows answers 1605 (unknown product); Wine's msiexec says 0. Either ends cleanly.
-[ "$status" -eq 0 ] || [ "$status" -eq 1605 ] || fail "msiexec /x before any install exited with $status"
-check_nothing_left "after removing what was never installed"
+remove_not_installed "before any install"
 
 echo "-- silent install"
 msiexec /i "$win_msi" /qn || fail "msiexec /i /qn exited with $?"
@@ -124,10 +130,7 @@ msiexec /i "$win_msi" /qn || fail "a second msiexec /i /qn exited with $?"
 echo "-- silent removal"
 msiexec /x "$win_msi" /qn || fail "msiexec /x /qn exited with $?"
 check_nothing_left "after removal"
-msiexec /x "$win_msi" /qn
-status=$?
-[ "$status" -eq 0 ] || [ "$status" -eq 1605 ] || fail "a second msiexec /x exited with $status"
-check_nothing_left "after removing twice"
+remove_not_installed "after the removal"
 
 echo "-- a later version replaces this one, and this one does not replace it"
 # The next build number: the same package with version 1.0.6 and its own ProductCode.
