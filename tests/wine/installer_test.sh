@@ -58,6 +58,8 @@ check_nothing_left() {
     wine reg query "$key" >/dev/null 2>&1 && fail "$key is there $stage"
   done
   [ -e "$prefix/drive_c/Program Files/orbenix" ] && fail "Program Files\\orbenix is there $stage"
+  left=$(find "$prefix/drive_c" -iname '*orbenix*' -o -path '*/windows/Installer/*' -type f 2>/dev/null | head -n 5)
+  [ -n "$left" ] && fail "files are left $stage: $left"
   timeout 60 wineserver -w  # the registry reaches the files when wineserver ends
   pattern="orbenix|${clsid:1:36}|${libid:1:36}|${iid:1:36}|${product_code:1:36}|${upgrade_code:1:36}"
   pattern+="|$(packed "$product_code")|$(packed "$upgrade_code")"
