@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcurl4-openssl-dev
   g++-mingw-w64-i686 mingw-w64-tools libwine-dev
   wine wine32:i386 xvfb fonts-wine imagemagick zip
+  fp-utils wixl msitools
   nginx-light tinyproxy dante-server microsocks python3
   clang libclang-rt-14-dev
 )

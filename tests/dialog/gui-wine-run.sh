@@ -7,7 +7,11 @@ prefix=${2:?wine prefix}
 shift 2
 [ -f "$state/display" ] || { echo "no display: the gui fixture has not started"; exit 1; }
 export DISPLAY=$(cat "$state/display")
-export WINEARCH=win32 WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES='mscoree,mshtml=;hhctrl.ocx=n'
+# HTML Help: the recording stand-in beside the program ("n"), or Wine's own
+# viewer when ORBENIX_HELP_VIEWER=builtin.
+help_viewer=n
+[ "${ORBENIX_HELP_VIEWER:-}" = builtin ] && help_viewer=b
+export WINEARCH=win32 WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=;hhctrl.ocx=$help_viewer"
 export LC_ALL=C.UTF-8
 # ORBENIX_LOG_PIXELS=120 runs the program at 120 DPI (Wine reads the value when a program starts).
 if [ -n "${ORBENIX_LOG_PIXELS:-}" ]; then

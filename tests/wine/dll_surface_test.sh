@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What orbenix.dll shows the outside: exactly the four COM exports, imports
 # from Windows system DLLs only (no mingw runtime DLLs), no debug sections,
-# and the release zip holding the DLL, orbenix-check.exe and the administrators' README.
+# and the release zip holding the DLL, its help file, orbenix-check.exe and the administrators' README.
 # usage: dll_surface_test.sh OBJDUMP DLL ZIP
 set -uo pipefail
 objdump=${1:?usage: dll_surface_test.sh OBJDUMP DLL ZIP}
@@ -31,7 +31,7 @@ echo "imports: $(echo $imports)"
 "$objdump" -f "$dll" | grep -q 'pei-i386' || fail "the DLL is not 32-bit"
 
 listing=$(unzip -Z1 "$zip" 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')
-[ "$listing" = "README.txt orbenix-check.exe orbenix.dll " ] || fail "the zip holds '$listing'"
+[ "$listing" = "README.txt orbenix-check.exe orbenix.chm orbenix.dll " ] || fail "the zip holds '$listing'"
 if ! unzip -p "$zip" orbenix.dll | cmp -s - "$dll"; then fail "the zip's orbenix.dll differs from the build's"; fi
 unzip -p "$zip" README.txt | grep -q 'regsvr32' || fail "the README does not say how to register"
 
