@@ -6,15 +6,19 @@
 // for. A thread that has not finished within the time limit is reported by
 // the stage it is stuck in, and the process ends with exit code 3.
 //
-// usage: concurrent_client HTTP_PORT [THREADS] [CHECKS] [SECONDS]
-// prints one line per failure and last "DONE failures=N".
+// usage: concurrent_client PORT [THREADS] [CHECKS] [SECONDS] [http|https]
+// prints one line per failure, a STATS line (checks per second, the
+// process's working set before the first object and after the last check;
+// bench/ reads it) and last "DONE failures=N".
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <psapi.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -27,6 +31,7 @@ const char* const kStageNames[] = {"starting", "waiting at the barrier", "enteri
 
 struct Shared {
     int port = 0;
+    std::wstring scheme = L"http";
     int threads = 0;
     int checks = 0;
     std::atomic<long> arrived{0};
@@ -92,7 +97,7 @@ Expected ExpectedFor(int thread, int check) {
 void RunCheck(Worker& worker, IDispatch* object, int check) {
     const Expected expected = ExpectedFor(worker.index, check);
     const std::wstring own = L"t" + std::to_wstring(worker.index) + L"c" + std::to_wstring(check);
-    const std::wstring parameter = L"#URL=http://127.0.0.1:" + std::to_wstring(worker.shared->port) +
+    const std::wstring parameter = L"#URL=" + worker.shared->scheme + L"://127.0.0.1:" + std::to_wstring(worker.shared->port) +
                                    L"/#KEY=" + expected.key + L"#HSH=" + own + L"#PRU=F#";
     Variant text;
     V_VT(&text.value) = VT_BSTR;
@@ -152,11 +157,17 @@ DWORD WINAPI WorkerMain(void* argument) {
     return 0;
 }
 
+SIZE_T WorkingSetKiB() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize / 1024 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("usage: concurrent_client HTTP_PORT [THREADS] [CHECKS] [SECONDS]\n");
+        std::printf("usage: concurrent_client PORT [THREADS] [CHECKS] [SECONDS] [http|https]\n");
         return 2;
     }
     Shared shared;
@@ -164,8 +175,13 @@ int main(int argc, char** argv) {
     shared.threads = argc > 2 ? std::atoi(argv[2]) : 8;
     shared.checks = argc > 3 ? std::atoi(argv[3]) : 4;
     const int seconds = argc > 4 ? std::atoi(argv[4]) : 60;
+    if (argc > 5) shared.scheme = std::wstring(argv[5], argv[5] + std::strlen(argv[5]));
     if (shared.threads < 1 || shared.threads > 64 || shared.checks < 0 || seconds < 1) return 2;
     shared.go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const SIZE_T memory_before = WorkingSetKiB();
+    LARGE_INTEGER frequency{}, started{}, ended{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
 
     std::vector<Worker> workers(static_cast<size_t>(shared.threads));
     std::vector<HANDLE> handles;
@@ -188,6 +204,14 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         ExitProcess(3);  // the stuck threads cannot be joined
     }
+    QueryPerformanceCounter(&ended);
+    const double seconds_taken = static_cast<double>(ended.QuadPart - started.QuadPart) /
+                                 static_cast<double>(frequency.QuadPart);
+    const int checks = shared.threads * shared.checks;
+    std::printf("STATS threads=%d checks=%d seconds=%.3f checks_per_second=%.1f memory_before_kib=%lu "
+                "memory_after_kib=%lu\n",
+                shared.threads, checks, seconds_taken, seconds_taken > 0 ? checks / seconds_taken : 0.0,
+                static_cast<unsigned long>(memory_before), static_cast<unsigned long>(WorkingSetKiB()));
     for (HANDLE thread : handles) CloseHandle(thread);
     CloseHandle(shared.go);
     std::printf("DONE failures=%ld\n", shared.failures.load());

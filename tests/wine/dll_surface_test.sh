@@ -17,7 +17,9 @@ exports=$(printf '%s\n' "$headers" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/
 [ "$exports" = "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ] ||
   fail "exports are '$exports'"
 
-system_dlls=" advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll crypt32.dll gdi32.dll imm32.dll kernel32.dll
+# comctl32 is left out on purpose: loaded with the DLL, its start-up under
+# the loader lock deadlocks against host threads entering their apartments.
+system_dlls=" advapi32.dll bcrypt.dll comdlg32.dll crypt32.dll gdi32.dll imm32.dll kernel32.dll
   msvcrt.dll ncrypt.dll ole32.dll oleaut32.dll secur32.dll shell32.dll shlwapi.dll user32.dll uxtheme.dll
   version.dll winhttp.dll ws2_32.dll "
 imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
