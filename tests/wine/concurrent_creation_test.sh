@@ -13,10 +13,15 @@ runs=${4:-20}
 # shellcheck disable=SC1090
 . "$ports" || { echo "FAIL: no demo panel ports in $ports"; exit 1; }
 
+# Output goes to a file, not a pipe: a Wine service that a run starts would
+# hold a pipe open long after the run.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
 failures=0
 for run in $(seq 1 "$runs"); do
-  output=$(timeout 40 bash "$wine_run" "$client" "$HTTP_PORT" 8 4 30 2>&1 | tr -d '\r')
+  timeout 40 bash "$wine_run" "$client" "$HTTP_PORT" 8 4 30 >"$log" 2>&1 </dev/null
   status=$?
+  output=$(tr -d '\r' <"$log")
   last=$(printf '%s\n' "$output" | tail -n 1)
   if [ "$status" -ne 0 ] || [ "$last" != "DONE failures=0" ]; then
     failures=$((failures + 1))
