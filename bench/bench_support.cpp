@@ -7,8 +7,8 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "component/variant.h"
-#include "params/utf8.h"
+#include "core/variant.h"
+#include "core/utf8.h"
 
 namespace orbenix::bench {
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 #include <set>
 
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::cli {
 

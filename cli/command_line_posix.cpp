@@ -1,5 +1,5 @@
 #include "cli/arguments.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::cli {
 

@@ -11,7 +11,7 @@
 
 #include "cli/arguments.h"
 #include "cli/usage_report.h"
-#include "engine/check_options.h"
+#include "core/check_options.h"
 
 namespace orbenix::cli {
 

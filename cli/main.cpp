@@ -9,7 +9,7 @@
 #include "cli/plugin_output.h"
 #include "cli/watchdog.h"
 #include "engine/debug_log.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace {
 

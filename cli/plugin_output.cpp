@@ -5,7 +5,7 @@
 #include "cli/json.h"
 #include "engine/http/http_errors.h"
 #include "params/numeric_value.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::cli {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "cli/configuration.h"
 #include "cli/system_inputs.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::cli {
 namespace {

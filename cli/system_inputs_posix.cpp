@@ -1,7 +1,7 @@
 #include <cstdlib>
 
 #include "cli/system_inputs.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::cli {
 

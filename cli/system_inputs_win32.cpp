@@ -6,7 +6,7 @@
 #include <wchar.h>
 
 #include "cli/system_inputs.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::cli {
 

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::cli {
 namespace {

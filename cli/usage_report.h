@@ -8,7 +8,7 @@
 
 #include "cli/arguments.h"
 #include "cli/threshold_range.h"
-#include "engine/usage_values.h"
+#include "core/usage_readings.h"
 
 namespace orbenix::cli {
 

@@ -4,7 +4,7 @@
 // and controls are loaded only when the dialog needs them.
 #include <memory>
 
-#include "component/variant.h"
+#include "core/variant.h"
 
 namespace orbenix {
 

@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "component/check_settings.h"
-#include "component/error.h"
-#include "component/numbered_steps.h"
+#include "core/check_settings.h"
+#include "core/error.h"
+#include "core/numbered_steps.h"
 #include "params/base64.h"
 #include "params/numeric_value.h"
 #include "params/read_tag.h"

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "component/check_form.h"
-#include "component/variant.h"
+#include "core/variant.h"
 
 namespace orbenix {
 

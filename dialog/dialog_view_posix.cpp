@@ -1,4 +1,4 @@
-#include "component/error.h"
+#include "core/error.h"
 #include "dialog/dialog_errors.h"
 #include "dialog/dialog_view.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "dialog/caption_fit.h"
 #include "dialog/caption_measure_win32.h"
 #include "dialog/dialog_errors.h"

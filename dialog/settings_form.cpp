@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "component/check_settings.h"
-#include "component/error.h"
-#include "component/variant.h"
+#include "core/check_settings.h"
+#include "core/error.h"
+#include "core/variant.h"
 #include "params/parameter_writer.h"
 
 namespace orbenix {

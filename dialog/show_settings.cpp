@@ -1,8 +1,8 @@
 #include "dialog/show_settings.h"
 
-#include "component/check_settings.h"
-#include "component/error.h"
-#include "component/vexarel.h"
+#include "core/check_settings.h"
+#include "core/error.h"
+#include "core/variant.h"
 #include "dialog/make_topmost.h"
 #include "dialog/settings_form.h"
 #include "params/base64.h"
@@ -33,23 +33,23 @@ bool HasParameterText(const Variant& parameter) {
 
 }  // namespace
 
-void ShowSettingsDialog(Vexarel& object, SettingsForm& form) {
+void ShowSettingsDialog(Variant& parameter, const Variant& timeout, SettingsForm& form) {
     using enum ControlId;
     // A second showing from inside the first one's message loop changes nothing.
     if (form.showing()) throw Error(kAlreadyShowing, kAlreadyShowingText);
     CheckSettings& settings = ThreadCheckSettings();
     UnloadedAtEnd unload(form);
-    auto tag = [&object](const char16_t* name) {
+    auto tag = [&parameter](const char16_t* name) {
         bool quoted = false;
-        return ReadTag(object.qv_parameter.ToText(), name, quoted);
+        return ReadTag(parameter.ToText(), name, quoted);
     };
 
     // 1. The first use of a control loads the form, whose load step fills the list.
-    const std::u16string timeout = TrimSpaces(object.qv_timeout.ToText());
-    form.SetText(txtTimeout, timeout);
+    const std::u16string timeout_text = TrimSpaces(timeout.ToText());
+    form.SetText(txtTimeout, timeout_text);
 
     // 2. Fill the dialog from a non-empty parameter string.
-    if (HasParameterText(object.qv_parameter)) {
+    if (HasParameterText(parameter)) {
         settings.SolusVMURL = tag(u"URL");
         settings.APIKey = tag(u"KEY");
         settings.APIHash = tag(u"HSH");
@@ -81,7 +81,7 @@ void ShowSettingsDialog(Vexarel& object, SettingsForm& form) {
     }
 
     // 3. Closing without OK hands this value back.
-    settings.CurrentParameter = object.qv_parameter;
+    settings.CurrentParameter = parameter;
 
     // 4. Above every other window.
     MakeTopmost(form.hWnd(), true);
@@ -90,7 +90,7 @@ void ShowSettingsDialog(Vexarel& object, SettingsForm& form) {
     form.ShowModal();
 
     // 6.
-    object.qv_parameter = settings.CurrentParameter;
+    parameter = settings.CurrentParameter;
 }
 
 }  // namespace orbenix

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix {
 namespace {

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "engine/debug_log.h"
-#include "params/ansi_codepage.h"
+#include "core/ansi_codepage.h"
 
 namespace orbenix {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "component/error.h"
+#include "core/error.h"
 
 namespace orbenix {
 namespace {

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <random>
 
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix {
 namespace {

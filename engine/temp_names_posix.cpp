@@ -6,7 +6,7 @@
 
 #include "engine/temp_names.h"
 #include "engine/xdg_user_dirs.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix {
 namespace {

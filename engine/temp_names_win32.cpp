@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "engine/temp_names.h"
-#include "params/ansi_codepage.h"
+#include "core/ansi_codepage.h"
 
 namespace orbenix {
 namespace {

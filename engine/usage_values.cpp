@@ -45,24 +45,6 @@ std::string ReadPercent(std::u16string_view text, double& value) {
 
 }  // namespace
 
-std::u16string_view UsageTag(UsageKind kind) {
-    switch (kind) {
-    case UsageKind::Bandwidth: return u"bw";
-    case UsageKind::Disk: return u"hdd";
-    case UsageKind::Memory: break;
-    }
-    return u"mem";
-}
-
-std::string_view UsageWord(UsageKind kind) {
-    switch (kind) {
-    case UsageKind::Bandwidth: return "bandwidth";
-    case UsageKind::Disk: return "disk";
-    case UsageKind::Memory: break;
-    }
-    return "memory";
-}
-
 UsageReading ReadUsage(std::u16string_view body, UsageKind kind) {
     const std::u16string tag(UsageTag(kind));
     const std::u16string open = u"<" + tag + u">";

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/chunked_decoder.h"
 #include "engine/http/limits.h"
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/give_tag.h"
-#include "params/ansi_codepage.h"
-#include "params/utf8.h"
+#include "core/ansi_codepage.h"
+#include "core/utf8.h"
 
 namespace {
 

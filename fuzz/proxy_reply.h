@@ -15,12 +15,12 @@
 #include <string>
 #include <string_view>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/proxy.h"
 #include "engine/http/proxy_handshake.h"
 #include "engine/http/stream.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::fuzz {
 

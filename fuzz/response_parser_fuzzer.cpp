@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/limits.h"
 #include "engine/http/response_parser.h"
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/url.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace {
 

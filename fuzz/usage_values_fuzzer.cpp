@@ -10,7 +10,7 @@
 
 #include "cli/threshold_range.h"
 #include "engine/usage_values.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace {
 

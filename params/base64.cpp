@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "component/error.h"
-#include "params/ansi_codepage.h"
+#include "core/error.h"
+#include "core/ansi_codepage.h"
 
 namespace orbenix {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "component/error.h"
-#include "component/variant_rules.h"
+#include "core/error.h"
+#include "core/variant_rules.h"
 
 namespace orbenix {
 namespace {

@@ -4,7 +4,7 @@
 // EXCEPINFO (late-bound callers). Nothing thrown ever crosses the boundary.
 #include <oaidl.h>
 
-#include "component/error.h"
+#include "core/error.h"
 
 namespace orbenix::com {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "component/check_settings.h"
-#include "component/error.h"
-#include "engine/check_options.h"
+#include "core/check_settings.h"
+#include "core/error.h"
+#include "core/check_options.h"
 
 namespace orbenix::com {
 namespace {

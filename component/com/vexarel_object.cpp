@@ -8,7 +8,7 @@
 
 #include "component/com/com_error.h"
 #include "component/com/module.h"
-#include "component/variant_win32.h"
+#include "core/variant_win32.h"
 
 namespace orbenix::com {
 namespace {

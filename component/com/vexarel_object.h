@@ -9,7 +9,7 @@
 
 #include "component/com/com_ptr.h"
 #include "component/com/orbenix_h.h"
-#include "component/error.h"
+#include "core/error.h"
 #include "component/vexarel.h"
 
 namespace orbenix::com {

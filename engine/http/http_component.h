@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "component/variant.h"
+#include "core/variant.h"
 #include "engine/http/certificate.h"
 
 namespace orbenix::http {

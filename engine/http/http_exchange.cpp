@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/response_parser.h"
 #include "engine/http/transport_errors.h"

@@ -1,5 +1,5 @@
 # The proxy protocols.
-target_sources(orbenix_core PRIVATE
+target_sources(orbenix_http PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/proxy_address.cpp
   ${CMAKE_CURRENT_LIST_DIR}/proxy_connect.cpp
   ${CMAKE_CURRENT_LIST_DIR}/proxy_handshake.cpp
@@ -8,8 +8,8 @@ target_sources(orbenix_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/proxy_socks4.cpp
   ${CMAKE_CURRENT_LIST_DIR}/proxy_socks5.cpp)
 if(WIN32)
-  target_sources(orbenix_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/proxy_resolve_win32.cpp)
-  target_link_libraries(orbenix_core PUBLIC ws2_32)
+  target_sources(orbenix_http PRIVATE ${CMAKE_CURRENT_LIST_DIR}/proxy_resolve_win32.cpp)
+  target_link_libraries(orbenix_http PUBLIC ws2_32)
 else()
-  target_sources(orbenix_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/proxy_resolve_posix.cpp)
+  target_sources(orbenix_http PRIVATE ${CMAKE_CURRENT_LIST_DIR}/proxy_resolve_posix.cpp)
 endif()

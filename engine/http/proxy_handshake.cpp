@@ -2,11 +2,11 @@
 // the Basic credentials.
 #include "engine/http/proxy_handshake.h"
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/proxy_address.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http::proxy {
 

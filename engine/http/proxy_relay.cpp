@@ -3,12 +3,12 @@
 // proxy's "Via"; one the proxy wrote itself does not.
 #include <algorithm>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/proxy.h"
 #include "engine/http/proxy_handshake.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

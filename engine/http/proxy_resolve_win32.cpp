@@ -8,7 +8,7 @@
 
 #include "engine/http/proxy_address.h"
 #include "engine/http/winsock_use_win32.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http::proxy {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/limits.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/system_error_win32.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

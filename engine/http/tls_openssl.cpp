@@ -9,10 +9,10 @@
 #include <map>
 #include <mutex>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/tls.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/schannel_certificate.h"
 #include "engine/http/schannel_credential_choice.h"
@@ -15,7 +15,7 @@
 #include "engine/http/system_error_win32.h"
 #include "engine/http/tls.h"
 #include "engine/http/windows_build_win32.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

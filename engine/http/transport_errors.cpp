@@ -1,7 +1,7 @@
 #include "engine/http/transport_errors.h"
 
 #include "engine/http/http_errors.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http {
 

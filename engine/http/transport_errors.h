@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/deadline.h"
 
 namespace orbenix::http {

@@ -7,13 +7,13 @@
 #include <climits>
 #include <utility>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/stream.h"
 #include "engine/http/system_error_win32.h"
 #include "engine/http/transport_errors.h"
 #include "engine/http/winsock_use_win32.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

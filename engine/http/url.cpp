@@ -2,9 +2,9 @@
 
 #include <string_view>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_errors.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

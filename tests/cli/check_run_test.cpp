@@ -2,8 +2,8 @@
 
 #include "cli/check_run.h"
 #include "cli/plugin_output.h"
-#include "component/check_settings.h"
-#include "component/error.h"
+#include "core/check_settings.h"
+#include "core/error.h"
 
 namespace orbenix::cli {
 namespace {

@@ -5,7 +5,7 @@
 #include "cli/configuration.h"
 #include "params/base64.h"
 #include "params/read_tag.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::cli {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "cli/plugin_output.h"
 #include "cli/usage_report.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::cli {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/threshold_range.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::cli {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "component/check_settings.h"
-#include "component/error.h"
+#include "core/check_settings.h"
+#include "core/error.h"
 #include "component/vexarel.h"
 
 namespace orbenix {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "component/check_settings.h"
+#include "core/check_settings.h"
 #include "dialog/settings_form.h"
 #include "scripted_view.h"
 

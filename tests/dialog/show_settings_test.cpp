@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "component/check_settings.h"
-#include "component/error.h"
+#include "core/check_settings.h"
+#include "core/error.h"
 #include "component/vexarel.h"
 #include "dialog/dialog_errors.h"
 #include "dialog/settings_form.h"
@@ -20,7 +20,9 @@ class DialogForm final : public CheckForm {
 public:
     explicit DialogForm(ViewLog& log) : dialog(MakeScriptedView(log)) {}
     Variant DoCheck() override { return Variant(false); }
-    void ShowSettings(Vexarel& object) override { ShowSettingsDialog(object, dialog); }
+    void ShowSettings(Vexarel& object) override {
+        ShowSettingsDialog(object.qv_parameter, object.qv_timeout, dialog);
+    }
     SettingsForm dialog;
 };
 

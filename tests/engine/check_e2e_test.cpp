@@ -2,11 +2,11 @@
 // panel on loopback (started by the test fixture).
 #include <gtest/gtest.h>
 
-#include "component/check_settings.h"
+#include "core/check_settings.h"
 #include "component/vexarel.h"
-#include "engine/check_options.h"
+#include "core/check_options.h"
 #include "engine/debug_log.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 #include "tests/engine/demo_panel_client.h"
 
 namespace orbenix::testing {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/give_tag.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix {
 namespace {

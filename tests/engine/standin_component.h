@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/check_engine.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::testing {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "engine/temp_names.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 #ifndef _WIN32
 #include <unistd.h>
 

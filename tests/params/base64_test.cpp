@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "params/base64.h"
 
 namespace orbenix {

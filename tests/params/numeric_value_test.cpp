@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "params/numeric_value.h"
 #include "params/read_tag.h"
 

@@ -1,7 +1,7 @@
 // The chunked decoder on its own: where it stops and what it leaves.
 #include <gtest/gtest.h>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/chunked_decoder.h"
 #include "engine/http/http_errors.h"
 

@@ -3,10 +3,10 @@
 // fields may go.
 #include <gtest/gtest.h>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 #include "tests/engine/http/recording_events.h"
 #include "tests/support/http_test_server.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/proxy.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 #include "tests/support/socks_server.h"
 
 namespace orbenix::test {

@@ -1,7 +1,7 @@
 // The request bytes and the form encoding.
 #include <gtest/gtest.h>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/request_writer.h"
 

@@ -12,7 +12,7 @@
 #include "engine/http/schannel_credential_choice.h"
 #include "engine/http/schannel_handshake.h"
 #include "engine/http/system_error_text.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

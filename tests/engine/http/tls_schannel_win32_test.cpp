@@ -19,13 +19,13 @@
 #include <string>
 #include <thread>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/stream.h"
 #include "engine/http/schannel_credential_choice.h"
 #include "engine/http/tls.h"
 #include "engine/http/windows_build_win32.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

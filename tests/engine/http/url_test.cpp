@@ -1,10 +1,10 @@
 // URL parsing and the resolution of redirect targets.
 #include <gtest/gtest.h>
 
-#include "component/error.h"
+#include "core/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/url.h"
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

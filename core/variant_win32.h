@@ -2,7 +2,7 @@
 // The Windows Variant holds a real VARIANT; the COM layer reaches it here.
 #include <oaidl.h>
 
-#include "component/variant.h"
+#include "core/variant.h"
 
 namespace orbenix {
 

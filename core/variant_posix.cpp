@@ -1,9 +1,9 @@
 // The Variant rules written out, for platforms without Automation.
 #include <variant>
 
-#include "component/error.h"
-#include "component/variant.h"
-#include "component/variant_rules.h"
+#include "core/error.h"
+#include "core/variant.h"
+#include "core/variant_rules.h"
 
 namespace orbenix {
 

@@ -1,11 +1,11 @@
-#include "component/variant_rules.h"
+#include "core/variant_rules.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "component/error.h"
+#include "core/error.h"
 
 namespace orbenix {
 namespace {

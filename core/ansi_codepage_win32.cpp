@@ -1,7 +1,7 @@
 // The system's ANSI code page through the Windows conversion functions.
 #include <windows.h>
 
-#include "params/ansi_codepage.h"
+#include "core/ansi_codepage.h"
 
 namespace orbenix {
 

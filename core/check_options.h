@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/usage_values.h"
+#include "core/usage_readings.h"
 
 namespace orbenix {
 

@@ -1,4 +1,4 @@
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 #include <cstdint>
 

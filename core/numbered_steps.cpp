@@ -1,4 +1,4 @@
-#include "component/numbered_steps.h"
+#include "core/numbered_steps.h"
 
 #include <stdexcept>
 

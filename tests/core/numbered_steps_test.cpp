@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "component/numbered_steps.h"
+#include "core/numbered_steps.h"
 
 namespace orbenix {
 namespace {

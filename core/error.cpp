@@ -1,8 +1,8 @@
-#include "component/error.h"
+#include "core/error.h"
 
 #include <new>
 
-#include "params/utf8.h"
+#include "core/utf8.h"
 
 namespace orbenix {
 

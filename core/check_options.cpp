@@ -1,4 +1,4 @@
-#include "engine/check_options.h"
+#include "core/check_options.h"
 
 #include <atomic>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "component/error.h"
+#include "core/error.h"
 
 namespace orbenix {
 

@@ -1,5 +1,5 @@
 // Windows-1252 stands for the ANSI code page where there is no Windows.
-#include "params/ansi_codepage.h"
+#include "core/ansi_codepage.h"
 
 #include <array>
 

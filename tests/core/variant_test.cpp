@@ -2,8 +2,8 @@
 // own conversions under Windows.
 #include <gtest/gtest.h>
 
-#include "component/error.h"
-#include "component/variant.h"
+#include "core/error.h"
+#include "core/variant.h"
 
 namespace orbenix {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "component/variant.h"
+#include "core/variant.h"
 
 namespace orbenix {
 

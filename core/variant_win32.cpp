@@ -1,10 +1,10 @@
 // The Windows Variant: a real VARIANT, converted by the platform's own rules.
-#include "component/variant_win32.h"
+#include "core/variant_win32.h"
 
 #include <oleauto.h>
 
-#include "component/error.h"
-#include "component/variant_rules.h"
+#include "core/error.h"
+#include "core/variant_rules.h"
 
 namespace orbenix {
 namespace {

@@ -1,4 +1,4 @@
-#include "component/check_settings.h"
+#include "core/check_settings.h"
 
 #include <atomic>
 
