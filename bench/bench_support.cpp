@@ -7,8 +7,8 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "core/variant.h"
 #include "core/utf8.h"
+#include "core/variant.h"
 
 namespace orbenix::bench {
 namespace {

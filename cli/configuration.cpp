@@ -1,12 +1,12 @@
 #include "cli/configuration.h"
 
 #include "cli/proxy_argument.h"
-#include "core/error.h"
-#include "core/variant.h"
 #include "core/ansi_codepage.h"
+#include "core/error.h"
+#include "core/utf8.h"
+#include "core/variant.h"
 #include "params/parameter_writer.h"
 #include "params/read_tag.h"
-#include "core/utf8.h"
 
 namespace orbenix::cli {
 namespace {

@@ -8,8 +8,8 @@
 #include "cli/help.h"
 #include "cli/plugin_output.h"
 #include "cli/watchdog.h"
-#include "engine/debug_log.h"
 #include "core/utf8.h"
+#include "engine/debug_log.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <charconv>
 
 #include "cli/json.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "params/numeric_value.h"
-#include "core/utf8.h"
 
 namespace orbenix::cli {
 namespace {

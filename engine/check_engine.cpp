@@ -2,16 +2,16 @@
 
 #include <vector>
 
+#include "core/check_options.h"
 #include "core/check_settings.h"
 #include "core/error.h"
 #include "core/numbered_steps.h"
-#include "core/check_options.h"
+#include "core/utf8.h"
 #include "engine/debug_log.h"
 #include "engine/give_tag.h"
 #include "engine/temp_names.h"
 #include "engine/usage_values.h"
 #include "params/numeric_value.h"
-#include "core/utf8.h"
 
 namespace orbenix {
 namespace {

@@ -1,8 +1,8 @@
 // The debugger channel: one OutputDebugStringA call per line, ANSI, no terminator.
 #include <windows.h>
 
-#include "engine/debug_log.h"
 #include "core/ansi_codepage.h"
+#include "engine/debug_log.h"
 
 namespace orbenix {
 

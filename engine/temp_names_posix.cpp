@@ -4,9 +4,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/utf8.h"
 #include "engine/temp_names.h"
 #include "engine/xdg_user_dirs.h"
-#include "core/utf8.h"
 
 namespace orbenix {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "engine/temp_names.h"
 #include "core/ansi_codepage.h"
+#include "engine/temp_names.h"
 
 namespace orbenix {
 namespace {

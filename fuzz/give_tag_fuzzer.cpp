@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "core/error.h"
-#include "engine/give_tag.h"
 #include "core/ansi_codepage.h"
+#include "core/error.h"
 #include "core/utf8.h"
+#include "engine/give_tag.h"
 
 namespace {
 

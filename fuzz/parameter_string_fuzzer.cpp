@@ -10,13 +10,13 @@
 #include <string>
 #include <string_view>
 
-#include "core/error.h"
 #include "core/ansi_codepage.h"
+#include "core/error.h"
+#include "core/utf8.h"
 #include "params/base64.h"
 #include "params/numeric_value.h"
 #include "params/parameter_writer.h"
 #include "params/read_tag.h"
-#include "core/utf8.h"
 
 namespace {
 

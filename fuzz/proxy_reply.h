@@ -16,11 +16,11 @@
 #include <string_view>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/proxy.h"
 #include "engine/http/proxy_handshake.h"
 #include "engine/http/stream.h"
-#include "core/utf8.h"
 
 namespace orbenix::fuzz {
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "core/error.h"
-#include "engine/http/url.h"
 #include "core/utf8.h"
+#include "engine/http/url.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "cli/threshold_range.h"
-#include "engine/usage_values.h"
 #include "core/utf8.h"
+#include "engine/usage_values.h"
 
 namespace {
 

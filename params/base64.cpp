@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "core/error.h"
 #include "core/ansi_codepage.h"
+#include "core/error.h"
 
 namespace orbenix {
 namespace {

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "core/check_options.h"
 #include "core/check_settings.h"
 #include "core/error.h"
-#include "core/check_options.h"
 
 namespace orbenix::com {
 namespace {

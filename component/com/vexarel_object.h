@@ -9,8 +9,8 @@
 
 #include "component/com/com_ptr.h"
 #include "component/com/orbenix_h.h"
-#include "core/error.h"
 #include "component/vexarel.h"
+#include "core/error.h"
 
 namespace orbenix::com {
 

@@ -1,14 +1,14 @@
 #include "engine/http/http_client.h"
 
+#include "core/ansi_codepage.h"
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/deadline.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/http_exchange.h"
 #include "engine/http/limits.h"
 #include "engine/http/url.h"
-#include "core/ansi_codepage.h"
 #include "params/base64.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

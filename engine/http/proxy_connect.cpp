@@ -1,11 +1,11 @@
 // The way to the target: checks the proxy settings, connects to the proxy
 // (or the target) and runs the handshake of the proxy kind.
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/proxy.h"
 #include "engine/http/proxy_handshake.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

@@ -3,10 +3,10 @@
 #include "engine/http/proxy_handshake.h"
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/proxy_address.h"
-#include "core/utf8.h"
 
 namespace orbenix::http::proxy {
 

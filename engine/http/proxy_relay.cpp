@@ -4,11 +4,11 @@
 #include <algorithm>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/proxy.h"
 #include "engine/http/proxy_handshake.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

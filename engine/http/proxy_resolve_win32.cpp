@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "core/utf8.h"
 #include "engine/http/proxy_address.h"
 #include "engine/http/winsock_use_win32.h"
-#include "core/utf8.h"
 
 namespace orbenix::http::proxy {
 

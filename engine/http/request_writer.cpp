@@ -1,9 +1,9 @@
 #include "engine/http/request_writer.h"
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/response.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

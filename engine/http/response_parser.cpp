@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/limits.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/system_error_win32.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

@@ -10,9 +10,9 @@
 #include <mutex>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/tls.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

@@ -7,15 +7,15 @@
 #include <vector>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/schannel_certificate.h"
 #include "engine/http/schannel_credential_choice.h"
-#include "engine/http/schannel_handshake.h"
 #include "engine/http/schannel_handles.h"
+#include "engine/http/schannel_handshake.h"
 #include "engine/http/system_error_win32.h"
 #include "engine/http/tls.h"
 #include "engine/http/windows_build_win32.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

@@ -1,7 +1,7 @@
 #include "engine/http/transport_errors.h"
 
-#include "engine/http/http_errors.h"
 #include "core/utf8.h"
+#include "engine/http/http_errors.h"
 
 namespace orbenix::http {
 

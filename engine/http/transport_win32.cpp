@@ -8,12 +8,12 @@
 #include <utility>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/stream.h"
 #include "engine/http/system_error_win32.h"
 #include "engine/http/transport_errors.h"
 #include "engine/http/winsock_use_win32.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

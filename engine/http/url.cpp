@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "core/error.h"
-#include "engine/http/http_errors.h"
 #include "core/utf8.h"
+#include "engine/http/http_errors.h"
 
 namespace orbenix::http {
 namespace {

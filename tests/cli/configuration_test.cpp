@@ -3,9 +3,9 @@
 #include <map>
 
 #include "cli/configuration.h"
+#include "core/utf8.h"
 #include "params/base64.h"
 #include "params/read_tag.h"
-#include "core/utf8.h"
 
 namespace orbenix::cli {
 namespace {

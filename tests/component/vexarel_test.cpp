@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "component/vexarel.h"
 #include "core/check_settings.h"
 #include "core/error.h"
-#include "component/vexarel.h"
 
 namespace orbenix {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "component/vexarel.h"
 #include "core/check_settings.h"
 #include "core/error.h"
-#include "component/vexarel.h"
 #include "dialog/dialog_errors.h"
 #include "dialog/settings_form.h"
 #include "dialog/show_settings.h"

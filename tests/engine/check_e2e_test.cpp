@@ -2,11 +2,11 @@
 // panel on loopback (started by the test fixture).
 #include <gtest/gtest.h>
 
-#include "core/check_settings.h"
 #include "component/vexarel.h"
 #include "core/check_options.h"
-#include "engine/debug_log.h"
+#include "core/check_settings.h"
 #include "core/utf8.h"
+#include "engine/debug_log.h"
 #include "tests/engine/demo_panel_client.h"
 
 namespace orbenix::testing {

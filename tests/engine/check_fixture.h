@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "core/check_options.h"
 #include "core/check_settings.h"
 #include "engine/check_engine.h"
-#include "core/check_options.h"
 #include "engine/debug_log.h"
 #include "tests/engine/standin_component.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
-#include "engine/give_tag.h"
 #include "core/utf8.h"
+#include "engine/give_tag.h"
 
 namespace orbenix {
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/error.h"
-#include "engine/check_engine.h"
 #include "core/utf8.h"
+#include "engine/check_engine.h"
 
 namespace orbenix::testing {
 

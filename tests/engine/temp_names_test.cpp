@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/temp_names.h"
 #include "core/utf8.h"
+#include "engine/temp_names.h"
 #ifndef _WIN32
 #include <unistd.h>
 

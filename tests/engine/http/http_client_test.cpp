@@ -5,9 +5,9 @@
 #include <chrono>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
-#include "core/utf8.h"
 #include "tests/engine/http/recording_events.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/loopback_socket.h"

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_component.h"
 #include "engine/http/http_errors.h"
-#include "core/utf8.h"
 #include "tests/engine/http/recording_events.h"
 #include "tests/support/nginx_peer.h"
 

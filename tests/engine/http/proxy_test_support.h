@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/error.h"
-#include "engine/http/proxy.h"
 #include "core/utf8.h"
+#include "engine/http/proxy.h"
 #include "tests/support/socks_server.h"
 
 namespace orbenix::test {

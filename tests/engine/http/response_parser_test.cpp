@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/response_parser.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "core/utf8.h"
 #include "engine/http/schannel_credential_choice.h"
 #include "engine/http/schannel_handshake.h"
 #include "engine/http/system_error_text.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

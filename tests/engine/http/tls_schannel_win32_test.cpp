@@ -20,12 +20,12 @@
 #include <thread>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
-#include "engine/http/stream.h"
 #include "engine/http/schannel_credential_choice.h"
+#include "engine/http/stream.h"
 #include "engine/http/tls.h"
 #include "engine/http/windows_build_win32.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

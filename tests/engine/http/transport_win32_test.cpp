@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/stream.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
+#include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/url.h"
-#include "core/utf8.h"
 
 namespace orbenix::http {
 namespace {
