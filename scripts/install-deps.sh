@@ -6,10 +6,11 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev libcurl4-openssl-dev
-  g++-mingw-w64-i686 mingw-w64-tools libwine-dev
-  wine wine32:i386 xvfb fonts-wine imagemagick zip
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev
+  wine wine32:i386 wine64 xvfb fonts-wine imagemagick zip
   fp-utils wixl msitools
   nginx-light tinyproxy dante-server microsocks python3
+  nagios4 icinga2
   clang libclang-rt-14-dev
 )
 
