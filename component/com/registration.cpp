@@ -14,6 +14,9 @@ namespace {
 constexpr WORD kLibraryMajor = 1;
 constexpr WORD kLibraryMinor = 0;
 constexpr LCID kLibraryLocale = 0x0409;
+// The type library is registered for this DLL's own pointer size (its
+// TypeLib\{LIBID}\1.0\409\win32 or \win64 key).
+constexpr SYSKIND kLibrarySysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 
 // Owns one open registry key.
 class RegKey {
@@ -135,7 +138,7 @@ HRESULT UnregisterServer() {
     // It fails when the registered file is gone; the keys below are then
     // removed directly, since this DLL knows every key it wrote.
     if (KeyExists(LibraryKey())) {
-        (void)UnRegisterTypeLib(LIBID_orbenix, kLibraryMajor, kLibraryMinor, kLibraryLocale, SYS_WIN32);
+        (void)UnRegisterTypeLib(LIBID_orbenix, kLibraryMajor, kLibraryMinor, kLibraryLocale, kLibrarySysKind);
     }
     const std::wstring leftovers[] = {
         InterfaceKey(),

@@ -116,7 +116,8 @@ TEST_F(ComServerTest, TypeLibraryDescribesTheInterfaceInOrder) {
     TLIBATTR* library_attributes = nullptr;
     ASSERT_HRESULT_SUCCEEDED(library->GetLibAttr(&library_attributes));
     EXPECT_EQ(library_attributes->lcid, 0x0409u);
-    EXPECT_EQ(library_attributes->syskind, SYS_WIN32);
+    // Registered for the client's own pointer size: a 64-bit client reads the win64 entry.
+    EXPECT_EQ(library_attributes->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
     EXPECT_EQ(library_attributes->wMajorVerNum, 1);
     EXPECT_EQ(library_attributes->wMinorVerNum, 0);
     library->ReleaseTLibAttr(library_attributes);
