@@ -1,21 +1,23 @@
 #!/usr/bin/env bash
 # The window system for the dialog's Wine tests: a private Xvfb display and a
-# 32-bit Wine prefix of their own (so no wine call without DISPLAY ever
+# Wine prefix of their own, of the build's architecture (so no wine call without DISPLAY ever
 # touches it), with unmanaged window frames, Wine's fonts, and orbenix.dll
 # registered.
-# usage: gui-fixture.sh start STATE_DIR PREFIX [DLL]   |   gui-fixture.sh stop STATE_DIR PREFIX
+# usage: gui-fixture.sh start STATE_DIR PREFIX WINE_RUN [DLL]   |   gui-fixture.sh stop STATE_DIR PREFIX WINE_RUN
+# (WINE_RUN: the build's Wine launcher)
 set -uo pipefail
-action=${1:?usage: gui-fixture.sh start|stop STATE_DIR PREFIX [DLL]}
+action=${1:?usage: gui-fixture.sh start|stop STATE_DIR PREFIX WINE_RUN [DLL]}
 state=${2:?state dir}
 prefix=${3:?wine prefix}
-dll=${4:-}
+wine_run=${4:?wine launcher}
+dll=${5:-}
 
-export WINEARCH=win32 WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= LC_ALL=C.UTF-8
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= LC_ALL=C.UTF-8
 
 stop() {
   if [ -f "$state/display" ]; then
-    DISPLAY=$(cat "$state/display") timeout 30 wineserver -k 2>/dev/null || true
-    DISPLAY=$(cat "$state/display") timeout 30 wineserver -w 2>/dev/null || true
+    DISPLAY=$(cat "$state/display") timeout 30 bash "$wine_run" wineserver -k 2>/dev/null || true
+    DISPLAY=$(cat "$state/display") timeout 30 bash "$wine_run" wineserver -w 2>/dev/null || true
   fi
   if [ -f "$state/xvfb.pid" ]; then
     pid=$(cat "$state/xvfb.pid")
@@ -47,9 +49,9 @@ echo ":$display" >"$state/display"
 export DISPLAY=:$display
 
 if [ ! -f "$prefix/system.reg" ]; then
-  timeout 300 wineboot -i >/dev/null 2>&1 || true
+  timeout 300 bash "$wine_run" wineboot -i >/dev/null 2>&1 || true
 fi
-timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+timeout 60 bash "$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
   { echo "could not set Managed=N"; exit 1; }
 fonts="$prefix/drive_c/windows/Fonts"
 mkdir -p "$fonts"
@@ -57,7 +59,7 @@ for font in tahoma.ttf tahomabd.ttf marlett.ttf ms_sans_serif.ttf; do
   [ -f "/usr/share/wine/fonts/$font" ] && cp -f "/usr/share/wine/fonts/$font" "$fonts/"
 done
 if [ -n "$dll" ]; then
-  win_dll=$(timeout 60 wine winepath -w "$dll" | tr -d '\r')
-  timeout 120 wine regsvr32 /s "$win_dll" || { echo "regsvr32 $win_dll failed"; exit 1; }
+  win_dll=$(timeout 60 bash "$wine_run" winepath -w "$dll" | tr -d '\r')
+  timeout 120 bash "$wine_run" regsvr32 /s "$win_dll" || { echo "regsvr32 $win_dll failed"; exit 1; }
 fi
 echo "gui fixture ready on :$display"

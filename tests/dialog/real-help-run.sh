@@ -4,12 +4,13 @@
 # then reads back what the viewer did: it was asked for context 10 of
 # orbenix.chm beside the DLL, resolved it to /settings.htm, navigated there,
 # and that topic is the settings-dialog page.
-# usage: real-help-run.sh STATE_DIR PREFIX PROGRAM CHM
+# usage: real-help-run.sh STATE_DIR PREFIX WINE_RUN PROGRAM CHM
 set -uo pipefail
-state=${1:?usage: real-help-run.sh STATE_DIR PREFIX PROGRAM CHM}
+state=${1:?usage: real-help-run.sh STATE_DIR PREFIX WINE_RUN PROGRAM CHM}
 prefix=${2:?prefix}
-program=${3:?program}
-chm=${4:?chm}
+wine_run=${3:?wine launcher}
+program=${4:?program}
+chm=${5:?chm}
 here=$(cd "$(dirname "$0")" && pwd)
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -17,7 +18,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 log=$(mktemp)
 trap 'rm -f "$log" "$log.topic"' EXIT
 ORBENIX_HELP_VIEWER=builtin ORBENIX_REAL_HELP=1 WINEDEBUG=-all,+htmlhelp \
-  timeout 240 bash "$here/gui-wine-run.sh" "$state" "$prefix" "$program" --gtest_filter='RealHelpViewer.*' \
+  timeout 240 bash "$here/gui-wine-run.sh" "$state" "$prefix" "$wine_run" "$program" --gtest_filter='RealHelpViewer.*' \
   >"$log" 2>&1
 status=$?
 tr -d '\r' <"$log" | grep -a -E '^\[|HtmlHelpW|FindContextAlias|navigate_url|Title is' | grep -a -v '^\[ *RUN\|^\[-'

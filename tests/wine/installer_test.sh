@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The MSI under Wine, in a fresh 32-bit prefix of its own: removing it before
+# The MSI under Wine, in a fresh prefix of its own: removing it before
 # it was ever installed ends cleanly; a silent install puts the four files in
 # Program Files, registers exactly what DllRegisterServer writes (compared key
 # by key with a registration by regsvr32 of the installed DLL) and adds a
@@ -27,7 +27,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 unset DISPLAY
-export WINEPREFIX=$prefix WINEARCH=win32
+export WINEPREFIX=$prefix
 wine() { timeout 180 bash "$wine_run" "$@" </dev/null; }
 msiexec() { wine msiexec "$@"; }
 
@@ -60,7 +60,7 @@ check_nothing_left() {
   [ -e "$prefix/drive_c/Program Files/orbenix" ] && fail "Program Files\\orbenix is there $stage"
   left=$(find "$prefix/drive_c" -iname '*orbenix*' -o -path '*/windows/Installer/*' -type f 2>/dev/null | head -n 5)
   [ -n "$left" ] && fail "files are left $stage: $left"
-  timeout 60 wineserver -w  # the registry reaches the files when wineserver ends
+  timeout 60 bash "$wine_run" wineserver -w  # the registry reaches the files when wineserver ends
   pattern="orbenix|${clsid:1:36}|${libid:1:36}|${iid:1:36}|${product_code:1:36}|${upgrade_code:1:36}"
   pattern+="|$(packed "$product_code")|$(packed "$upgrade_code")"
   if grep -i -E -n "$pattern" "$prefix/system.reg" "$prefix/user.reg" >/tmp/leftovers.$$ 2>/dev/null; then
@@ -73,11 +73,11 @@ product_code=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductC
 [ -n "$product_code" ] || { echo "FAIL: no ProductCode in $msi"; exit 1; }
 
 echo "-- a fresh prefix"
-timeout 60 wineserver -k 2>/dev/null
+timeout 60 bash "$wine_run" wineserver -k 2>/dev/null
 rm -rf "$prefix"
-timeout 300 wineboot -i >/dev/null 2>&1
+timeout 300 bash "$wine_run" wineboot -i >/dev/null 2>&1
 win_msi=$(wine winepath -w "$msi" | tr -d '\r')
-timeout 60 wineserver -w
+timeout 60 bash "$wine_run" wineserver -w
 
 # Removing a product that is not installed: Windows answers 1605 (unknown
 # product), Wine's msiexec 0; either ends cleanly and leaves nothing behind.
@@ -155,6 +155,6 @@ msiexec /x "$win_next" /qn || fail "msiexec /x of the next version exited with $
 check_nothing_left "after removing the upgraded version"
 rm -rf "$next"
 
-timeout 60 wineserver -k 2>/dev/null
+timeout 60 bash "$wine_run" wineserver -k 2>/dev/null
 echo "DONE failures=$failures"
 [ "$failures" -eq 0 ]

@@ -3,10 +3,11 @@
 # key it writes, unregisters (all keys gone, a second unregister still
 # succeeds) and registers again, which leaves the DLL registered for the
 # COM client tests that follow.
-# usage: registration_test.sh WINE_RUN DLL
+# usage: registration_test.sh WINE_RUN DLL ARCH   (ARCH win32 or win64: the type library's key)
 set -uo pipefail
 wine_run=${1:?usage: registration_test.sh WINE_RUN DLL}
-dll=${2:?usage: registration_test.sh WINE_RUN DLL}
+dll=${2:?usage: registration_test.sh WINE_RUN DLL ARCH}
+arch=${3:?usage: registration_test.sh WINE_RUN DLL ARCH}
 
 clsid='{5CB5B383-5FBA-43D6-911F-8587FEEC2588}'
 libid='{F91BD057-E460-4BC2-BF06-BB10583EAEDC}'
@@ -55,7 +56,7 @@ check_registered() {
   expect_value "HKCR\\CLSID\\$clsid\\TypeLib" '' "$libid"
   expect_value "HKCR\\CLSID\\$clsid\\VERSION" '' '1.0'
   expect_value "HKCR\\TypeLib\\$libid\\1.0" '' 'orbenix'
-  expect_value "HKCR\\TypeLib\\$libid\\1.0\\409\\win32" '' "$win_dll"
+  expect_value "HKCR\\TypeLib\\$libid\\1.0\\409\\$arch" '' "$win_dll"
   expect_value "HKCR\\TypeLib\\$libid\\1.0\\HELPDIR" '' "$win_dir"
   expect_value "HKCR\\Interface\\$iid" '' '_vexarel'
   expect_value "HKCR\\Interface\\$iid\\ProxyStubClsid32" '' "$automation_marshaller"
