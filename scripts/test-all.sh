@@ -48,8 +48,11 @@ fi
 bash scripts/wine-tests.sh build/mingw64
 if [ -z "$wine32_reason" ]; then
   bash scripts/wine-tests.sh build/mingw32
+  # Both DLLs registered side by side on one 64-bit machine.
+  bash tests/wine/side_by_side_test.sh build/mingw64/wine-run build/mingw64/component/com/orbenix.dll \
+    build/mingw32/component/com/orbenix.dll build/mingw64/tests/wine/side-by-side-wineprefix
 else
-  echo "SKIPPED: the 32-bit Windows tests under Wine, because $wine32_reason." \
-    "Its static checks passed above. To run them, boot the kernel with ia32_emulation=on" \
+  echo "SKIPPED: the 32-bit Windows tests under Wine (and both DLLs side by side), because $wine32_reason." \
+    "The 32-bit DLL's static checks passed above. To run them, boot the kernel with ia32_emulation=on" \
     "(or use a kernel with IA32 emulation) and unset ORBENIX_WINE32."
 fi

@@ -17,6 +17,8 @@ constexpr LCID kLibraryLocale = 0x0409;
 // The type library is registered for this DLL's own pointer size (its
 // TypeLib\{LIBID}\1.0\409\win32 or \win64 key).
 constexpr SYSKIND kLibrarySysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+constexpr const wchar_t* kOwnPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
+constexpr const wchar_t* kOtherPlatform = sizeof(void*) == 8 ? L"win32" : L"win64";
 
 // Owns one open registry key.
 class RegKey {
@@ -75,6 +77,16 @@ void DeleteIfEmpty(const std::wstring& path) {
     }
 }
 
+// The key's default text value, or "" when there is none.
+std::wstring ReadText(const std::wstring& path) {
+    wchar_t text[MAX_PATH + 1] = {};
+    DWORD bytes = sizeof text - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS) {
+        return {};
+    }
+    return text;
+}
+
 bool KeyExists(const std::wstring& path) {
     RegKey key;
     return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
@@ -83,6 +95,7 @@ bool KeyExists(const std::wstring& path) {
 std::wstring ClassKey() { return L"CLSID\\" + GuidText(CLSID_vexarel); }
 std::wstring LibraryKey() { return L"TypeLib\\" + GuidText(LIBID_orbenix); }
 std::wstring InterfaceKey() { return L"Interface\\" + GuidText(IID__vexarel); }
+std::wstring PlatformKey(const wchar_t* platform) { return LibraryKey() + L"\\1.0\\409\\" + platform; }
 
 std::wstring DirectoryOf(const std::wstring& path) {
     const auto slash = path.find_last_of(L"\\/");
@@ -133,7 +146,27 @@ HRESULT RegisterServer() {
     return S_OK;
 }
 
+// Unregisters this DLL while the DLL of the other pointer size stays
+// registered. The ProgID and the type library's keys are one for both
+// registry views, and removing the type library also removes the
+// interface's keys, so only this DLL's own entries go: its class (in its
+// own view) and its platform entry of the type library; the help folder
+// then follows the DLL that stays.
+HRESULT UnregisterBesideTheOther() {
+    for (const std::wstring& key : {PlatformKey(kOwnPlatform), ClassKey()}) {
+        const LSTATUS status = DeleteTree(key);
+        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    }
+    const std::wstring directory = DirectoryOf(ReadText(PlatformKey(kOtherPlatform)));
+    if (!directory.empty()) {
+        const LSTATUS status = SetText(LibraryKey() + L"\\1.0\\HELPDIR", nullptr, directory);
+        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    }
+    return S_OK;
+}
+
 HRESULT UnregisterServer() {
+    if (KeyExists(PlatformKey(kOtherPlatform))) return UnregisterBesideTheOther();
     // The type library first: it also removes the interface's registration.
     // It fails when the registered file is gone; the keys below are then
     // removed directly, since this DLL knows every key it wrote.
