@@ -52,6 +52,9 @@ struct Options {
 
 struct ArgumentError {
     std::string message;
+    // False when the command line was right but an input it names was not
+    // (a file that cannot be read): the usage would not help then.
+    bool show_usage = true;
 };
 
 std::variant<Options, ArgumentError> ParseArguments(const std::vector<std::u16string>& args);

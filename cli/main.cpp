@@ -22,9 +22,13 @@ int Print(const std::string& text, PluginState state) {
     return static_cast<int>(state);
 }
 
+// The usage goes to standard error, after the line: a monitoring system reads
+// each "|" on standard output as the start of performance data, the usage
+// has many, and some systems read standard error after standard output.
 int ArgumentFailure(const ArgumentError& error) {
-    return Print(PluginLine(PluginState::Unknown, TextFromUtf8(error.message), 0) + kUsage + "\n",
-                 PluginState::Unknown);
+    const int code = Print(PluginLine(PluginState::Unknown, TextFromUtf8(error.message), 0), PluginState::Unknown);
+    if (error.show_usage) std::fprintf(stderr, "%s\n", kUsage);
+    return code;
 }
 
 std::string Report(bool json, bool verdict, const std::u16string& text, PluginState state, double seconds) {

@@ -17,10 +17,10 @@ std::variant<std::string, ArgumentError> ReadAll(std::FILE* file, const std::str
     while (true) {
         const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
         bytes.append(buffer, got);
-        if (bytes.size() > kMaxInputBytes) return ArgumentError{name + " is larger than 64 KiB"};
+        if (bytes.size() > kMaxInputBytes) return ArgumentError{name + " is larger than 64 KiB", false};
         if (got < sizeof buffer) break;
     }
-    if (std::ferror(file)) return ArgumentError{"cannot read " + name};
+    if (std::ferror(file)) return ArgumentError{"cannot read " + name, false};
     return bytes;
 }
 
@@ -28,7 +28,7 @@ std::variant<std::string, ArgumentError> ReadInput(const std::u16string& path) {
     if (path == u"-") return ReadAll(BinaryStandardInput(), "standard input");
     const std::string name = Utf8FromText(path);
     FileHandle file = OpenForReading(path);
-    if (!file) return ArgumentError{"cannot open " + name + ": " + std::strerror(errno)};
+    if (!file) return ArgumentError{"cannot open " + name + ": " + std::strerror(errno), false};
     return ReadAll(file.get(), name);
 }
 

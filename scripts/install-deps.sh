@@ -25,4 +25,33 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
 apt-get update -qq
+
+# The engine tests start Nagios 4 and Icinga 2 of their own; the packages'
+# system services must not start on install, nor at the next boot. While they
+# install, a policy-rc.d (unless the machine has one) keeps every service of
+# the batch from starting; the tests start their peers themselves.
+engines=()
+for p in "${missing[@]}"; do
+  case $p in nagios4 | icinga2) engines+=("$p") ;; esac
+done
+policy=/usr/sbin/policy-rc.d
+own_policy=
+if [ ${#engines[@]} -gt 0 ] && [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\n# Written by orbenix scripts/install-deps.sh while it installs packages.\nexit 101\n' >"$policy"
+  chmod 0755 "$policy"
+  own_policy=1
+  trap 'rm -f "$policy"' EXIT
+fi
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ -n "$own_policy" ]; then
+  rm -f "$policy"
+  trap - EXIT
+fi
+for service in "${engines[@]}"; do
+  if [ -d /run/systemd/system ]; then
+    systemctl disable --now "$service.service" >/dev/null 2>&1 || true
+  else
+    invoke-rc.d "$service" stop >/dev/null 2>&1 || true
+    update-rc.d "$service" disable >/dev/null 2>&1 || true
+  fi
+done
