@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/stream.h"
+#include "engine/http/winsock_use_win32.h"
 
 namespace orbenix::http {
 namespace {
@@ -175,6 +177,45 @@ TEST(TransportWin32, SocketsAreNotInheritedByChildProcesses) {
     DWORD flags = 0;
     ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(found), &flags));
     EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+}
+
+// How many uses Winsock counts now: ends them one by one, then starts as
+// many again (bounded, in case it never says it is stopped). Ending the
+// last closes every socket of the process.
+int WinsockUsesCounted() {
+    int uses = 0;
+    while (uses < 100000 && WSACleanup() == 0) ++uses;
+    WSADATA data{};
+    for (int i = 0; i < uses; ++i) WSAStartup(MAKEWORD(2, 2), &data);
+    return uses;
+}
+
+// Checks on several threads start and stop Winsock at once; the count of
+// uses must come out right, or the last WSACleanup comes early and closes
+// every socket of the process, another check's too.
+TEST(TransportWin32, UsesStartedAndEndedOnManyThreadsKeepTheCount) {
+    WinsockUse held;
+    ASSERT_TRUE(held.started());
+    // Counting ends Winsock for a moment, which closes every socket: it runs
+    // before the socket is made and after it was checked.
+    const int before = WinsockUsesCounted();
+    Listener listener(AF_INET);
+    ASSERT_NE(listener.port(), 0);
+    std::atomic<int> waiting{4};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&waiting] {
+            // All start together, so that the uses overlap.
+            for (--waiting; waiting > 0;) std::this_thread::yield();
+            for (int i = 0; i < 100000; ++i) WinsockUse use;
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    int type = 0;
+    int length = sizeof type;
+    EXPECT_EQ(getsockopt(listener.get(), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &length), 0)
+        << "error " << WSAGetLastError();
+    EXPECT_EQ(WinsockUsesCounted(), before);
 }
 
 TEST(TransportWin32, ClosedPortIsReportedAsRefused) {
