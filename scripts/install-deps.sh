@@ -12,6 +12,7 @@ packages=(
   nginx-light tinyproxy dante-server microsocks python3
   nagios4 icinga2
   clang libclang-rt-14-dev
+  libcpp-httplib-dev libtomlplusplus-dev prometheus
 )
 
 missing=()
@@ -26,3 +27,5 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The tests run a Prometheus of their own on a free loopback port: none stays behind on 9090.
+systemctl disable --now prometheus >/dev/null 2>&1 || service prometheus stop >/dev/null 2>&1 || true
