@@ -1,12 +1,12 @@
 #include "cli/configuration.h"
 
 #include "cli/proxy_argument.h"
-#include "core/ansi_codepage.h"
 #include "core/error.h"
 #include "core/utf8.h"
 #include "core/variant.h"
 #include "params/parameter_writer.h"
 #include "params/read_tag.h"
+#include "params/single_line_text.h"
 
 namespace orbenix::cli {
 namespace {
@@ -44,13 +44,9 @@ std::variant<std::u16string, ArgumentError> ParameterText(const Options& options
 }  // namespace
 
 std::variant<std::u16string, ArgumentError> SingleLineText(const std::string& bytes, const std::string& what) {
-    std::string_view line = bytes;
-    if (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    if (line.find_first_of("\r\n") != std::string_view::npos) {
-        return ArgumentError{what + " holds more than one line"};
-    }
-    return IsValidUtf8(line) ? TextFromUtf8(line) : TextFromAnsi(line);
+    auto line = orbenix::SingleLineText(bytes);
+    if (!line) return ArgumentError{what + " holds more than one line"};
+    return std::move(*line);
 }
 
 std::variant<std::u16string, ArgumentError> BuildParameter(const Options& options, const Inputs& inputs) {

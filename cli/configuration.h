@@ -56,9 +56,8 @@ std::variant<UsageRequest, ArgumentError> BuildUsageRequest(const Options& optio
 // The parameter string from --url and its options (the settings dialog's format).
 std::variant<std::u16string, ArgumentError> BuildParameter(const Options& options, const Inputs& inputs);
 
-// One line of text from file bytes: a UTF-8 byte-order mark and trailing line
-// ends removed; UTF-8 when valid, else the ANSI code page. An error (naming
-// `what`) when a line break remains inside.
+// orbenix::SingleLineText (params/single_line_text.h), with an error naming
+// `what` when a line break remains inside.
 std::variant<std::u16string, ArgumentError> SingleLineText(const std::string& bytes, const std::string& what);
 
 }  // namespace orbenix::cli

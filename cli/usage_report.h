@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/arguments.h"
-#include "cli/threshold_range.h"
+#include "engine/threshold_range.h"
 #include "core/usage_readings.h"
 
 namespace orbenix::cli {

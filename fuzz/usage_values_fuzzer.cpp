@@ -9,14 +9,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "cli/threshold_range.h"
 #include "core/utf8.h"
+#include "engine/threshold_range.h"
 #include "engine/usage_values.h"
 
 namespace {
 
 void CheckReading(const orbenix::UsageReading& reading, orbenix::UsageKind kind,
-                  const orbenix::cli::ThresholdRange* range) {
+                  const orbenix::ThresholdRange* range) {
     if (reading.values.has_value() == !reading.problem.empty()) std::abort();
     if (!reading.values) {
         const std::u16string_view tag = orbenix::UsageTag(kind);
@@ -31,7 +31,7 @@ void CheckReading(const orbenix::UsageReading& reading, orbenix::UsageKind kind,
         const bool panel_follows = in_percent(v.panel_percent) || std::abs(v.panel_percent - v.percent) < 1.01;
         if (v.total == 0 || v.percent < 100 || !panel_follows) std::abort();
     }
-    if (range) (void)orbenix::cli::Alerts(*range, v.percent);
+    if (range) (void)orbenix::Alerts(*range, v.percent);
 }
 
 }  // namespace
@@ -39,10 +39,10 @@ void CheckReading(const orbenix::UsageReading& reading, orbenix::UsageKind kind,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::size_t split = text.find('\n');
-    const auto range = orbenix::cli::ParseRange(orbenix::TextFromUtf8(text.substr(0, split)));
+    const auto range = orbenix::ParseRange(orbenix::TextFromUtf8(text.substr(0, split)));
     if (range) {
         if (range->start && range->end && *range->start > *range->end) std::abort();
-        if (orbenix::cli::DescribeRange(*range).empty()) std::abort();
+        if (orbenix::DescribeRange(*range).empty()) std::abort();
     }
     const std::u16string body = split == std::string::npos ? u"" : orbenix::TextFromUtf8(text.substr(split + 1));
     for (const orbenix::UsageKind kind : orbenix::kUsageKinds) {

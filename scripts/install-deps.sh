@@ -12,6 +12,7 @@ packages=(
   nginx-light tinyproxy dante-server microsocks python3
   nagios4 icinga2
   clang libclang-rt-14-dev
+  libcpp-httplib-dev libtomlplusplus-dev prometheus
 )
 
 missing=()
@@ -26,13 +27,13 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 apt-get update -qq
 
-# The engine tests start Nagios 4 and Icinga 2 of their own; the packages'
-# system services must not start on install, nor at the next boot. While they
-# install, a policy-rc.d (unless the machine has one) keeps every service of
-# the batch from starting; the tests start their peers themselves.
+# The tests start Nagios 4, Icinga 2 and Prometheus of their own; the
+# packages' system services must not start on install, nor at the next boot.
+# While they install, a policy-rc.d (unless the machine has one) keeps every
+# service of the batch from starting; the tests start their peers themselves.
 engines=()
 for p in "${missing[@]}"; do
-  case $p in nagios4 | icinga2) engines+=("$p") ;; esac
+  case $p in nagios4 | icinga2 | prometheus) engines+=("$p") ;; esac
 done
 policy=/usr/sbin/policy-rc.d
 own_policy=

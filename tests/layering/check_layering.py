@@ -22,6 +22,7 @@ LAYERS = {
     "component/": 4,
     "component/com/": 5,
     "cli/": 5,
+    "exporter/": 5,
 }
 
 SOURCE_SUFFIXES = (".h", ".hpp", ".c", ".cpp", ".rc", ".rc.in")
@@ -83,6 +84,9 @@ SELF_TEST = [
     ("cli/main.cpp", "component/com/module.h", False),
     ("cli/main.cpp", "tests/support/http_test_server.h", False),
     ("cli/json.cpp", "json.h", True),
+    ("exporter/probe.cpp", "component/vexarel.h", True),
+    ("exporter/probe.cpp", "cli/check_run.h", False),
+    ("cli/main.cpp", "exporter/probe.h", False),
 ]
 
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "cli/threshold_range.h"
 #include "core/utf8.h"
+#include "engine/threshold_range.h"
 
-namespace orbenix::cli {
+namespace orbenix {
 namespace {
 
 // Every form of the syntax, with values on, just inside and just outside each bound.
@@ -47,4 +47,4 @@ TEST(ThresholdRange, DescriptionSaysWhereItAlerts) {
 }
 
 }  // namespace
-}  // namespace orbenix::cli
+}  // namespace orbenix

@@ -1,9 +1,9 @@
-#include "cli/threshold_range.h"
+#include "engine/threshold_range.h"
 
 #include <charconv>
 #include <cmath>
 
-namespace orbenix::cli {
+namespace orbenix {
 namespace {
 
 // An optional "-", digits, optionally "." and more digits.
@@ -75,4 +75,4 @@ std::string DescribeRange(const ThresholdRange& range) {
     return "outside " + s + ".." + e;
 }
 
-}  // namespace orbenix::cli
+}  // namespace orbenix

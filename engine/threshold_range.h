@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace orbenix::cli {
+namespace orbenix {
 
 struct ThresholdRange {
     std::optional<double> start;  // none: "~", minus infinity
@@ -29,4 +29,4 @@ bool Alerts(const ThresholdRange& range, double value);
 // "outside 10..20", "inside 10..20", "at or above 95".
 std::string DescribeRange(const ThresholdRange& range);
 
-}  // namespace orbenix::cli
+}  // namespace orbenix

@@ -1,0 +1,392 @@
+#include "exporter/exporter_config.h"
+
+#include <toml++/toml.h>
+
+#include <charconv>
+#include <cmath>
+#include <map>
+
+#include "core/utf8.h"
+#include "params/parameter_writer.h"
+#include "params/read_tag.h"
+#include "params/single_line_text.h"
+
+namespace orbenix::exporter {
+namespace {
+
+constexpr std::size_t kMaxTargetName = 64;
+constexpr int kMaxConcurrentProbes = 1024;
+constexpr int kMaxProbeTimeoutSeconds = 300;
+constexpr double kMaxQueueWaitSeconds = 60;
+constexpr double kMaxTimeoutMarginSeconds = 10;
+
+// What a key's value must be, for the error text.
+enum class Kind { Text, Integer, Number, Boolean, TextList };
+
+const char* KindWord(Kind kind) {
+    switch (kind) {
+    case Kind::Text: return "a string";
+    case Kind::Integer: return "an integer";
+    case Kind::Number: return "a number";
+    case Kind::Boolean: return "true or false";
+    case Kind::TextList: return "a list of strings";
+    }
+    return "";
+}
+
+bool HasKind(const toml::node& node, Kind kind) {
+    switch (kind) {
+    case Kind::Text: return node.is_string();
+    case Kind::Integer: return node.is_integer();
+    case Kind::Number: return node.is_integer() || node.is_floating_point();
+    case Kind::Boolean: return node.is_boolean();
+    case Kind::TextList: {
+        const toml::array* list = node.as_array();
+        return list != nullptr && list->is_homogeneous(toml::node_type::string);
+    }
+    }
+    return false;
+}
+
+// Keys that would put a secret into the configuration file itself.
+constexpr std::string_view kInlineSecrets[] = {"parameter", "key", "hash", "password", "proxy_password"};
+
+constexpr std::string_view kUsageNames[] = {"bandwidth", "disk", "memory"};
+
+class Reader {
+public:
+    Reader(const std::string& file_name, const FileReader& read) : file_name_(file_name), read_(read) {
+        const std::size_t slash = file_name.rfind('/');
+        directory_ = slash == std::string::npos ? "" : file_name.substr(0, slash + 1);
+    }
+
+    void Fail(const toml::source_region& where, const std::string& what) {
+        errors_.push_back(file_name_ + ":" + std::to_string(where.begin.line) + ": " + what);
+    }
+
+    ConfigErrors& errors() { return errors_; }
+
+    void ReadExporter(const toml::table& table, ExporterConfig& config) {
+        for (auto&& [key, node] : table) {
+            const std::string name(key.str());
+            if (name == "listen") {
+                if (Expect(key, node, Kind::Text)) Listen(key, *node.value<std::string>(), config);
+            } else if (name == "max_concurrent_probes") {
+                if (auto value = Integer(key, node, 1, kMaxConcurrentProbes)) config.max_concurrent_probes = *value;
+            } else if (name == "probe_timeout_seconds") {
+                if (auto value = Integer(key, node, 1, kMaxProbeTimeoutSeconds)) config.probe_timeout_seconds = *value;
+            } else if (name == "queue_wait_seconds") {
+                if (auto value = Number(key, node, 0, kMaxQueueWaitSeconds)) config.queue_wait_seconds = *value;
+            } else if (name == "timeout_margin_seconds") {
+                if (auto value = Number(key, node, 0, kMaxTimeoutMarginSeconds)) config.timeout_margin_seconds = *value;
+            } else {
+                Fail(key.source(), "unknown key \"" + name + "\" in [exporter]");
+            }
+        }
+    }
+
+    std::optional<Target> ReadTarget(const toml::key& table_key, const toml::table& table) {
+        Target target;
+        target.name = std::string(table_key.str());
+        const std::size_t errors_before = errors_.size();
+        if (!GoodTargetName(target.name)) {
+            Fail(table_key.source(), "target name \"" + target.name +
+                                         "\" is not 1 to 64 letters, digits, \".\", \"_\" or \"-\"");
+        }
+        std::map<std::string, std::pair<const toml::key*, const toml::node*>> given;
+        for (auto&& [key, node] : table) given[std::string(key.str())] = {&key, &node};
+
+        for (auto&& [key, node] : table) {
+            const std::string name(key.str());
+            if (IsInlineSecret(name)) {
+                Fail(key.source(), "\"" + name + "\" would put a secret into the configuration file: secrets are "
+                                   "read from files only (parameter_file, key_file, hash_file)");
+            } else if (!KnownTargetKey(name)) {
+                Fail(key.source(), "unknown key \"" + name + "\" in [targets." + target.name + "]");
+            }
+        }
+
+        const auto text = [&](const char* name) -> std::optional<std::pair<const toml::key*, std::string>> {
+            auto found = given.find(name);
+            if (found == given.end()) return std::nullopt;
+            if (!Expect(*found->second.first, *found->second.second, Kind::Text)) return std::pair{nullptr, ""};
+            return std::pair{found->second.first, *found->second.second->value<std::string>()};
+        };
+        const auto parameter_file = text("parameter_file");
+        const auto url = text("url");
+        const auto key_file = text("key_file");
+        const auto hash_file = text("hash_file");
+        if (parameter_file && (url || key_file || hash_file)) {
+            Fail(parameter_file->first ? parameter_file->first->source() : table_key.source(),
+                 "target \"" + target.name + "\" gives both parameter_file and url/key_file/hash_file: give one");
+        } else if (parameter_file) {
+            if (parameter_file->first) target.parameter = ParameterFromFile(*parameter_file->first, parameter_file->second);
+        } else if (url && key_file && hash_file) {
+            if (url->first && key_file->first && hash_file->first) {
+                target.parameter = ParameterFromParts(*url->first, url->second, *key_file->first, key_file->second,
+                                                      *hash_file->first, hash_file->second);
+            }
+        } else {
+            Fail(table_key.source(), "target \"" + target.name +
+                                         "\" needs parameter_file, or url with key_file and hash_file");
+        }
+
+        if (auto found = given.find("usage"); found != given.end()) {
+            const auto& [key, node] = found->second;
+            if (Expect(*key, *node, Kind::TextList)) {
+                for (auto&& element : *node->as_array()) {
+                    const std::string word = *element.value<std::string>();
+                    const auto kind = UsageNamed(word);
+                    if (!kind) {
+                        Fail(element.source(), "usage \"" + word + "\" is none of bandwidth, disk, memory");
+                    } else {
+                        target.usage[UsageIndex(*kind)] = true;
+                    }
+                }
+            }
+        }
+        for (const UsageKind kind : kUsageKinds) {
+            for (const bool warning : {true, false}) {
+                const std::string name = std::string(kUsageNames[UsageIndex(kind)]) + (warning ? "_warning" : "_critical");
+                auto found = given.find(name);
+                if (found == given.end()) continue;
+                const auto& [key, node] = found->second;
+                if (!Expect(*key, *node, Kind::Text)) continue;
+                auto range = ParseRange(TextFromUtf8(*node->value<std::string>()));
+                if (!range) {
+                    Fail(key->source(), name + " takes a range of percent such as 80, 10:, ~:90, 10:20 or @10:20");
+                    continue;
+                }
+                target.usage[UsageIndex(kind)] = true;
+                UsageRanges& ranges = target.ranges[UsageIndex(kind)];
+                (warning ? ranges.warning : ranges.critical) = std::move(*range);
+            }
+        }
+        if (auto found = given.find("verify_tls"); found != given.end()) {
+            if (Expect(*found->second.first, *found->second.second, Kind::Boolean)) {
+                target.verify_tls = *found->second.second->value<bool>();
+            }
+        }
+        if (auto ca = text("ca_file"); ca && ca->first) {
+            target.ca_file = Beside(ca->second);
+            target.verify_tls = true;
+        }
+        if (errors_.size() != errors_before) return std::nullopt;
+        return target;
+    }
+
+private:
+    static bool GoodTargetName(const std::string& name) {
+        if (name.empty() || name.size() > kMaxTargetName) return false;
+        for (const char c : name) {
+            const bool good = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                              c == '.' || c == '_' || c == '-';
+            if (!good) return false;
+        }
+        return true;
+    }
+
+    static bool IsInlineSecret(const std::string& name) {
+        for (const std::string_view secret : kInlineSecrets) {
+            if (name == secret) return true;
+        }
+        return false;
+    }
+
+    static bool KnownTargetKey(const std::string& name) {
+        static const std::string_view known[] = {
+            "parameter_file", "url", "key_file", "hash_file", "usage", "verify_tls", "ca_file",
+            "bandwidth_warning", "bandwidth_critical", "disk_warning", "disk_critical",
+            "memory_warning", "memory_critical"};
+        for (const std::string_view key : known) {
+            if (name == key) return true;
+        }
+        return false;
+    }
+
+    static std::optional<UsageKind> UsageNamed(const std::string& word) {
+        for (const UsageKind kind : kUsageKinds) {
+            if (word == kUsageNames[UsageIndex(kind)]) return kind;
+        }
+        return std::nullopt;
+    }
+
+    bool Expect(const toml::key& key, const toml::node& node, Kind kind) {
+        if (HasKind(node, kind)) return true;
+        Fail(key.source(), std::string(key.str()) + " must be " + KindWord(kind));
+        return false;
+    }
+
+    std::optional<int> Integer(const toml::key& key, const toml::node& node, int low, int high) {
+        if (!Expect(key, node, Kind::Integer)) return std::nullopt;
+        const std::int64_t value = *node.value<std::int64_t>();
+        if (value < low || value > high) {
+            Fail(key.source(), std::string(key.str()) + " takes " + std::to_string(low) + " to " + std::to_string(high));
+            return std::nullopt;
+        }
+        return static_cast<int>(value);
+    }
+
+    std::optional<double> Number(const toml::key& key, const toml::node& node, double low, double high) {
+        if (!Expect(key, node, Kind::Number)) return std::nullopt;
+        const double value = *node.value<double>();
+        if (!std::isfinite(value) || value < low || value > high) {
+            Fail(key.source(), std::string(key.str()) + " takes " + std::to_string(static_cast<int>(low)) + " to " +
+                                   std::to_string(static_cast<int>(high)) + " seconds");
+            return std::nullopt;
+        }
+        return value;
+    }
+
+    // "host:port" or "[v6 address]:port".
+    void Listen(const toml::key& key, const std::string& text, ExporterConfig& config) {
+        const std::size_t colon = text.rfind(':');
+        std::string host = colon == std::string::npos ? "" : text.substr(0, colon);
+        const std::string port_text = colon == std::string::npos ? "" : text.substr(colon + 1);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+        int port = -1;
+        const auto [end, error] = std::from_chars(port_text.data(), port_text.data() + port_text.size(), port);
+        if (host.empty() || host.find_first_of("[] ") != std::string::npos || error != std::errc() ||
+            end != port_text.data() + port_text.size() || port < 0 || port > 65535) {
+            Fail(key.source(), "listen takes HOST:PORT, such as \"127.0.0.1:9798\" or \"[::1]:9798\"");
+            return;
+        }
+        config.listen_host = host;
+        config.listen_port = port;
+    }
+
+    std::string Beside(const std::string& path) const {
+        return path.starts_with('/') ? path : directory_ + path;
+    }
+
+    // The one line of a file; a file that holds a secret must not be open to others.
+    std::optional<std::u16string> OneLine(const toml::key& key, const std::string& path, bool secret) {
+        const FileContents file = read_(Beside(path));
+        if (!file.error.empty()) {
+            Fail(key.source(), std::string(key.str()) + ": " + file.error);
+            return std::nullopt;
+        }
+        auto line = SingleLineText(file.bytes);
+        if (!line) {
+            Fail(key.source(), std::string(key.str()) + " " + path + " holds more than one line");
+            return std::nullopt;
+        }
+        if (secret && file.others_can_read) {
+            Fail(key.source(), std::string(key.str()) + " " + path +
+                                   " holds a secret and other users can read it: remove their read permission"
+                                   " (chmod o-r)");
+            return std::nullopt;
+        }
+        return line;
+    }
+
+    std::u16string ParameterFromFile(const toml::key& key, const std::string& path) {
+        // Read first without the secret rule, then decide whether it holds one.
+        const FileContents file = read_(Beside(path));
+        if (!file.error.empty()) {
+            Fail(key.source(), "parameter_file: " + file.error);
+            return {};
+        }
+        auto line = SingleLineText(file.bytes);
+        if (!line) {
+            Fail(key.source(), "parameter_file " + path + " holds more than one line");
+            return {};
+        }
+        bool quoted = false;
+        bool holds_secret = false;
+        for (const char16_t* tag : {u"KEY", u"HSH", u"PAP", u"PRAP"}) {
+            if (!ReadTag(*line, tag, quoted).empty()) holds_secret = true;
+        }
+        if (holds_secret && file.others_can_read) {
+            Fail(key.source(), "parameter_file " + path +
+                                   " holds the key, hash or a password and other users can read it: remove their"
+                                   " read permission (chmod o-r)");
+            return {};
+        }
+        return *line;
+    }
+
+    std::u16string ParameterFromParts(const toml::key& url_key, const std::string& url, const toml::key& key_key,
+                                      const std::string& key_path, const toml::key& hash_key,
+                                      const std::string& hash_path) {
+        ParameterFields fields;
+        fields.url = TextFromUtf8(url);
+        if (fields.url.find(u'#') != std::u16string::npos) {
+            Fail(url_key.source(), "url cannot hold \"#\": the parameter string has no way to store it");
+        }
+        if (auto key = OneLine(key_key, key_path, true)) {
+            if (key->find(u'#') != std::u16string::npos) Fail(key_key.source(), "the API key cannot hold \"#\"");
+            fields.api_key = *key;
+        }
+        if (auto hash = OneLine(hash_key, hash_path, true)) {
+            if (hash->find(u'#') != std::u16string::npos) Fail(hash_key.source(), "the API hash cannot hold \"#\"");
+            fields.api_hash = *hash;
+        }
+        return WriteParameterString(fields);
+    }
+
+    std::string file_name_;
+    std::string directory_;
+    const FileReader& read_;
+    ConfigErrors errors_;
+};
+
+}  // namespace
+
+const Target* ExporterConfig::Find(std::string_view name) const {
+    for (const Target& target : targets) {
+        if (target.name == name) return &target;
+    }
+    return nullptr;
+}
+
+std::variant<ExporterConfig, ConfigErrors> ParseConfig(std::string_view text, const std::string& file_name,
+                                                       const FileReader& read) {
+    Reader reader(file_name, read);
+    toml::table document;
+    try {
+        document = toml::parse(text, file_name);
+    } catch (const toml::parse_error& error) {
+        reader.Fail(error.source(), std::string(error.description()));
+        return reader.errors();
+    }
+
+    ExporterConfig config;
+    for (auto&& [key, node] : document) {
+        const std::string name(key.str());
+        const toml::table* table = node.as_table();
+        if (name == "exporter" && table) {
+            reader.ReadExporter(*table, config);
+        } else if (name == "targets" && table) {
+            for (auto&& [target_key, target_node] : *table) {
+                const toml::table* target_table = target_node.as_table();
+                if (!target_table) {
+                    reader.Fail(target_key.source(), "targets." + std::string(target_key.str()) +
+                                                         " must be a table: [targets." +
+                                                         std::string(target_key.str()) + "]");
+                    continue;
+                }
+                if (auto target = reader.ReadTarget(target_key, *target_table)) {
+                    config.targets.push_back(std::move(*target));
+                }
+            }
+        } else if (name == "exporter" || name == "targets") {
+            reader.Fail(key.source(), name + " must be a table: [" + name + "]");
+        } else {
+            reader.Fail(key.source(), "unknown key \"" + name + "\": the file holds [exporter] and [targets.NAME]");
+        }
+    }
+    if (reader.errors().empty() && config.targets.empty()) {
+        reader.Fail(toml::source_region{{1, 1}, {1, 1}, nullptr}, "no targets: add a [targets.NAME] table");
+    }
+    if (!reader.errors().empty()) return reader.errors();
+    return config;
+}
+
+std::variant<ExporterConfig, ConfigErrors> ReadConfigFile(const std::string& path, const FileReader& read) {
+    const FileContents file = read(path);
+    if (!file.error.empty()) return ConfigErrors{path + ":0: " + file.error};
+    return ParseConfig(file.bytes, path, read);
+}
+
+}  // namespace orbenix::exporter

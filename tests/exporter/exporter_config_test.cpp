@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "core/utf8.h"
+#include "exporter/exporter_config.h"
+#include "temp_folder.h"
+
+namespace orbenix::exporter {
+namespace {
+
+using orbenix::testing::TempFolder;
+
+// Secret files as an installation keeps them (0600) and files beside them.
+class ConfigReader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_.Write("vps.key", "k3y\n");
+        folder_.Write("vps.hash", "h4sh\n");
+        folder_.Write("open.key", "k3y\n", 0644);
+        folder_.Write("vps.parameter", "#URL=http://127.0.0.1:1#KEY=k#HSH=h#\n");
+        folder_.Write("open.parameter", "#URL=http://127.0.0.1:1#KEY=k#HSH=h#\n", 0644);
+        folder_.Write("public.parameter", "#URL=http://127.0.0.1:1#\n", 0644);
+        folder_.Write("two-lines.parameter", "#URL=a#\n#URL=b#\n");
+    }
+
+    std::variant<ExporterConfig, ConfigErrors> Read(const std::string& text) {
+        return ReadConfigFile(folder_.Write("exporter.toml", text, 0644));
+    }
+
+    std::string ConfigName() const { return folder_.path() + "/exporter.toml"; }
+
+    TempFolder folder_;
+};
+
+TEST_F(ConfigReader, GoodFileGivesEveryTargetAndSetting) {
+    const auto read = Read(R"(
+[exporter]
+listen = "[::1]:9900"
+max_concurrent_probes = 4
+queue_wait_seconds = 0.25
+probe_timeout_seconds = 12
+timeout_margin_seconds = 1
+
+[targets.from-file]
+parameter_file = "vps.parameter"
+
+[targets.parts]
+url = "https://panel.example:5656/"
+key_file = "vps.key"
+hash_file = "vps.hash"
+usage = ["memory"]
+bandwidth_warning = "80"
+bandwidth_critical = "@90:95"
+
+[targets.public]
+parameter_file = "public.parameter"
+)");
+    ASSERT_TRUE(std::holds_alternative<ExporterConfig>(read)) << std::get<ConfigErrors>(read).front();
+    const auto& config = std::get<ExporterConfig>(read);
+    EXPECT_EQ(config.listen_host, "::1");
+    EXPECT_EQ(config.listen_port, 9900);
+    EXPECT_EQ(config.max_concurrent_probes, 4);
+    EXPECT_DOUBLE_EQ(config.queue_wait_seconds, 0.25);
+    EXPECT_EQ(config.probe_timeout_seconds, 12);
+    EXPECT_DOUBLE_EQ(config.timeout_margin_seconds, 1);
+    ASSERT_EQ(config.targets.size(), 3u);
+    EXPECT_EQ(config.targets[0].name, "from-file");
+    EXPECT_EQ(Utf8FromText(config.targets[0].parameter), "#URL=http://127.0.0.1:1#KEY=k#HSH=h#");
+    const Target& parts = config.targets[1];
+    EXPECT_EQ(Utf8FromText(parts.parameter).rfind("#URL=https://panel.example:5656/#KEY=k3y#HSH=h4sh#", 0), 0u);
+    EXPECT_EQ(parts.usage, (UsageFields{true, false, true}));  // a range asks for its value too
+    ASSERT_TRUE(parts.ranges[0].warning && parts.ranges[0].critical);
+    EXPECT_EQ(parts.ranges[0].critical->text, "@90:95");
+    EXPECT_EQ(config.Find("public"), &config.targets[2]);
+    EXPECT_EQ(config.Find("Public"), nullptr);
+}
+
+TEST_F(ConfigReader, DefaultsListenOnLoopbackOnly) {
+    const auto read = Read("[targets.a]\nparameter_file = \"vps.parameter\"\n");
+    ASSERT_TRUE(std::holds_alternative<ExporterConfig>(read));
+    const auto& config = std::get<ExporterConfig>(read);
+    EXPECT_EQ(config.listen_host, "127.0.0.1");
+    EXPECT_EQ(config.listen_port, 9798);
+    EXPECT_EQ(config.max_concurrent_probes, 16);
+}
+
+// Each kind of bad line is named with its file and line, and the text says what is wrong.
+TEST_F(ConfigReader, EveryBadLineIsNamedWithFileAndLine) {
+    const std::string good = "[targets.a]\nparameter_file = \"vps.parameter\"\n";
+    const struct { std::string text; int line; std::string says; } cases[] = {
+        {"[targets.a]\nparameter_file = \"vps.parameter\n", 2, "string"},                  // TOML syntax
+        {"[exporter]\nlisten_on = \"x\"\n" + good, 2, "unknown key \"listen_on\" in \\[exporter\\]"},
+        {"[exporter]\nlisten = \"127.0.0.1\"\n" + good, 2, "listen takes HOST:PORT"},
+        {"[exporter]\nlisten = \"127.0.0.1:70000\"\n" + good, 2, "listen takes HOST:PORT"},
+        {"[exporter]\n\nmax_concurrent_probes = 0\n" + good, 3, "max_concurrent_probes takes 1 to 1024"},
+        {"[exporter]\nmax_concurrent_probes = \"16\"\n" + good, 2, "max_concurrent_probes must be an integer"},
+        {"[exporter]\nqueue_wait_seconds = -1\n" + good, 2, "queue_wait_seconds takes 0 to 60 seconds"},
+        {"[exporter]\nprobe_timeout_seconds = 301\n" + good, 2, "probe_timeout_seconds takes 1 to 300"},
+        {"[targets.a]\nparameter_file = \"vps.parameter\"\nkey = \"s3cret\"\n", 3,
+         "\"key\" would put a secret into the configuration file: secrets are read from files only"},
+        {"[targets.a]\nparameter_file = \"vps.parameter\"\nurl = \"http://x\"\n", 2, "gives both parameter_file and url"},
+        {"[targets.a]\nurl = \"http://x\"\nkey_file = \"vps.key\"\n", 1, "needs parameter_file, or url with key_file and hash_file"},
+        {"[targets.a]\nparameter_file = \"no-such.parameter\"\n", 2, "parameter_file: cannot open .*no-such.parameter: No such file"},
+        {"[targets.a]\nparameter_file = \"two-lines.parameter\"\n", 2, "holds more than one line"},
+        {"[targets.a]\nparameter_file = \"open.parameter\"\n", 2,
+         "open.parameter holds the key, hash or a password and other users can read it"},
+        {"[targets.a]\nurl = \"http://x\"\nkey_file = \"open.key\"\nhash_file = \"vps.hash\"\n", 3,
+         "key_file open.key holds a secret and other users can read it"},
+        {"[targets.a]\nurl = \"http://x#KEY=y\"\nkey_file = \"vps.key\"\nhash_file = \"vps.hash\"\n", 2, "url cannot hold \"#\""},
+        {good + "usage = [\"bandwidth\", \"cpu\"]\n", 3, "usage \"cpu\" is none of bandwidth, disk, memory"},
+        {good + "usage = \"bandwidth\"\n", 3, "usage must be a list of strings"},
+        {good + "disk_critical = \"90%\"\n", 3, "disk_critical takes a range of percent"},
+        {good + "verify_tls = \"yes\"\n", 3, "verify_tls must be true or false"},
+        {"[targets.\"a b\"]\nparameter_file = \"vps.parameter\"\n", 1, "target name \"a b\" is not 1 to 64 letters"},
+        {"listen = \"127.0.0.1:1\"\n" + good, 1, "unknown key \"listen\": the file holds \\[exporter\\] and \\[targets.NAME\\]"},
+        {"[targets]\na = 1\n", 2, "targets.a must be a table"},
+        {"[exporter]\n", 1, "no targets: add a \\[targets.NAME\\] table"},
+    };
+    for (const auto& c : cases) {
+        const auto read = Read(c.text);
+        ASSERT_TRUE(std::holds_alternative<ConfigErrors>(read)) << c.text;
+        const auto& errors = std::get<ConfigErrors>(read);
+        ASSERT_EQ(errors.size(), 1u) << c.text << "\nfirst: " << errors.front();
+        const std::string expected = ConfigName() + ":" + std::to_string(c.line) + ": .*" + c.says;
+        EXPECT_TRUE(std::regex_search(errors.front(), std::regex(expected))) << errors.front() << "\nwanted: " << expected;
+    }
+}
+
+TEST_F(ConfigReader, ReportsEveryErrorNotJustTheFirst) {
+    const auto read = Read("[exporter]\nmax_concurrent_probes = 0\n[targets.a]\nparameter_file = \"x\"\n"
+                           "[targets.b]\nparameter_file = \"vps.parameter\"\nmemory_warning = \"a\"\n");
+    ASSERT_TRUE(std::holds_alternative<ConfigErrors>(read));
+    const auto& errors = std::get<ConfigErrors>(read);
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_NE(errors[0].find(":2: "), std::string::npos) << errors[0];
+    EXPECT_NE(errors[1].find(":4: "), std::string::npos) << errors[1];
+    EXPECT_NE(errors[2].find(":7: "), std::string::npos) << errors[2];
+}
+
+TEST_F(ConfigReader, MissingConfigurationFileIsNamed) {
+    const auto read = ReadConfigFile(folder_.path() + "/absent.toml");
+    ASSERT_TRUE(std::holds_alternative<ConfigErrors>(read));
+    EXPECT_NE(std::get<ConfigErrors>(read).front().find("absent.toml"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orbenix::exporter
