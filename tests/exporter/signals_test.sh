@@ -12,6 +12,7 @@ trap '[ -z "$pid" ] || kill -9 "$pid" 2>/dev/null || true' EXIT
 target() { printf '[targets.%s]\nurl = "http://127.0.0.1:%s"\nkey_file = "%s.key"\nhash_file = "h"\n' "$1" "$HTTP_PORT" "$1"; }
 { printf '[exporter]\nlisten = "127.0.0.1:0"\n'; target online; target stall; } >"$work/exporter.toml"
 
+: >"$work/log"  # there before the program starts, for the reads below
 "$exporter" --config "$work/exporter.toml" 2>"$work/log" &
 pid=$!
 port=
