@@ -9,7 +9,7 @@ set -uo pipefail
 wine_run=${1:?usage: side_by_side_test.sh WINE_RUN64 DLL64 DLL32 PREFIX}
 dll64=${2:?dll64}
 dll32=${3:?dll32}
-prefix=${4:?prefix}
+prefix=$(realpath -m "${4:?prefix}")  # Wine wants an absolute path
 
 clsid='{5CB5B383-5FBA-43D6-911F-8587FEEC2588}'
 libid='{F91BD057-E460-4BC2-BF06-BB10583EAEDC}'
