@@ -31,6 +31,8 @@ if [[ ${#targets[@]} -eq 0 ]]; then
   done
 fi
 out=${FUZZ_OUT:-$root/build/fuzz}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)  # each target runs in its own folder below it
 CXX=${FUZZ_CXX:-clang++} cmake -S "$root/fuzz" -B "$out" -G Ninja >/dev/null
 cmake --build "$out" -j"${FUZZ_JOBS:-2}" >/dev/null
 
