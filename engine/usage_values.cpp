@@ -27,7 +27,7 @@ std::string ReadBytes(std::u16string_view text, std::uint64_t& value) {
     return "";
 }
 
-// Digits, optionally followed by "." and more digits.
+// Digits, optionally followed by "." and more digits; any size a double holds.
 std::string ReadPercent(std::u16string_view text, double& value) {
     if (text.empty()) return "is empty";
     const std::size_t dot = text.find(u'.');
@@ -39,7 +39,18 @@ std::string ReadPercent(std::u16string_view text, double& value) {
         narrow += static_cast<char>(text[i]);
     }
     const auto [end, error] = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
-    if (error != std::errc() || end != narrow.data() + narrow.size() || value > 100) return "is above 100";
+    if (error != std::errc() || end != narrow.data() + narrow.size()) return "is above 100";
+    return "";
+}
+
+// What is wrong with the panel's percent beside used and total, or an empty
+// text. Over its quota a server uses more than its total, and the panel's
+// percent may then pass 100, rounded to a whole percent at most; a percent
+// above 100 that used and total cannot give is garbled.
+std::string CheckPercent(const UsageValues& values, double exact) {
+    if (values.panel_percent <= 100) return "";
+    if (values.used <= values.total) return "percent is above 100";
+    if (std::abs(values.panel_percent - exact) >= 1) return "percent does not follow from used and total";
     return "";
 }
 
@@ -90,11 +101,14 @@ UsageReading ReadUsage(std::u16string_view body, UsageKind kind) {
     if (auto wrong = ReadPercent(fields[3], values.panel_percent); !wrong.empty()) {
         return fail(kFieldNames[3], " " + wrong);
     }
-    if (values.used > values.total) return fail("used is above total");
+    // Used above a total of 0 gives no percent at all.
+    if (values.total == 0 && values.used > 0) return fail("used is above total");
+    const double exact = values.total > 0
+                             ? static_cast<double>(values.used) * 100 / static_cast<double>(values.total)
+                             : values.panel_percent;
+    if (auto wrong = CheckPercent(values, exact); !wrong.empty()) return fail(wrong);
     // The panel rounds its percent; ours is exact to two decimals.
-    values.percent = values.total > 0
-                         ? TwoDecimals(static_cast<double>(values.used) / static_cast<double>(values.total) * 100)
-                         : TwoDecimals(values.panel_percent);
+    values.percent = TwoDecimals(exact);
     return UsageReading{values, ""};
 }
 

@@ -13,8 +13,9 @@ namespace orbenix {
 // Reads the element of `kind` from the panel's answer. The element must
 // appear exactly once, as <tag>...</tag>, holding exactly four fields
 // separated by commas, with no blanks: three whole numbers of bytes (up to
-// 2^64 - 1) and a percent (digits, optionally "." and more digits, at most
-// 100), with used not above total.
+// 2^64 - 1) and a percent (digits, optionally "." and more digits). Used may
+// be above total (a server over its quota) unless total is 0; the percent
+// may be above 100 only then, and only as used / total gives it.
 UsageReading ReadUsage(std::u16string_view body, UsageKind kind);
 
 }  // namespace orbenix

@@ -1,7 +1,8 @@
 // libFuzzer target: the panel's usage values and the plugin's threshold
 // ranges. The first line is a range, the rest a panel answer (UTF-8). A
-// reading holds either sound values (used not above total, percent 0..100)
-// or a problem that names its element; never both, never neither.
+// reading holds either sound values (percent 0..100, or above 100 only for a
+// server over its quota, as used / total gives it) or a problem that names
+// its element; never both, never neither.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +25,12 @@ void CheckReading(const orbenix::UsageReading& reading, orbenix::UsageKind kind,
     }
     const orbenix::UsageValues& v = *reading.values;
     const auto in_percent = [](double p) { return p >= 0 && p <= 100; };
-    if (v.used > v.total || !in_percent(v.percent) || !in_percent(v.panel_percent)) std::abort();
+    if (v.used <= v.total) {
+        if (!in_percent(v.percent) || !in_percent(v.panel_percent)) std::abort();
+    } else {
+        const bool panel_follows = in_percent(v.panel_percent) || std::abs(v.panel_percent - v.percent) < 1.01;
+        if (v.total == 0 || v.percent < 100 || !panel_follows) std::abort();
+    }
     if (range) (void)orbenix::cli::Alerts(*range, v.percent);
 }
 

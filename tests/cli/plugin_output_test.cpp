@@ -128,6 +128,12 @@ TEST(EvaluateUsage, StateCombinations) {
         {"two crossed, worst wins", kOk, {true, true, false}, {{Limits(u"80", u""), Limits(u"", u"10:")}},
          {{Values(100, 81, 81), Values(100, 5, 5)}}, kCritical,
          ", bandwidth 81% used (warning above 80), disk 5% used (critical below 10)"},
+        {"disk over quota, critical range", kOk, {false, true, false}, {{{}, Limits(u"80", u"90")}},
+         {{{}, UsageReading{UsageValues{100, 150, 0, 150, 150}, ""}}}, kCritical,
+         ", disk 150% used (critical above 90)"},
+        {"memory over quota, warning range only", kOk, {false, false, true}, {{{}, {}, Limits(u"90", u"")}},
+         {{{}, {}, UsageReading{UsageValues{1000, 1050, 0, 105, 105}, ""}}}, kWarning,
+         ", memory 105% used (warning above 90)"},
         {"inside range", kOk, {false, true, false}, {{{}, Limits(u"@0:10", u"")}}, {{{}, Values(100, 10, 10)}},
          kWarning, ", disk 10% used (warning inside 0..10)"},
     };

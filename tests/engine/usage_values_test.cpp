@@ -21,6 +21,14 @@ TEST(ReadUsage, GoodValues) {
         {u"<bw>0,0,0,12.345</bw>", UsageKind::Bandwidth, 0, 0, 0, 12.35},
         {u"<bw>18446744073709551615,18446744073709551615,0,100</bw>", UsageKind::Bandwidth,
          18446744073709551615u, 18446744073709551615u, 0, 100},
+        // Over the quota: used above total, the percent above 100, the panel's
+        // own rounded, capped at 100, or exact.
+        {u"<bw>1000000000000,1123000000000,0,112</bw>", UsageKind::Bandwidth,
+         1000000000000, 1123000000000, 0, 112.3},
+        {u"<hdd>100,200,0,100</hdd>", UsageKind::Disk, 100, 200, 0, 200},
+        {u"<mem>3,4,0,133.33</mem>", UsageKind::Memory, 3, 4, 0, 133.33},
+        {u"<bw>1,18446744073709551615,0,100</bw>", UsageKind::Bandwidth, 1, 18446744073709551615u, 0,
+         1844674407370955161500.0},
         // Other tags holding the name do not confuse the reader.
         {u"<hostname>bw.mem</hostname><bwx>1</bwx><mem>10,1,9,10</mem><bw>4,1,3,25</bw>", UsageKind::Bandwidth,
          4, 1, 3, 25},
@@ -64,7 +72,12 @@ TEST(ReadUsage, MissingAndGarbledValuesSayWhatIsWrong) {
         {u"<bw>4,1,3,1e2</bw>", "<bw> percent is no number"},
         {u"<bw>4,1,3,100.01</bw>", "<bw> percent is above 100"},
         {u"<bw>4,1,3,1" + std::u16string(400, u'0') + u"</bw>", "<bw> percent is above 100"},
-        {u"<bw>100,200,0,100</bw>", "<bw> used is above total"},
+        {u"<bw>0,1,0,100</bw>", "<bw> used is above total"},
+        {u"<bw>0,0,0,100.5</bw>", "<bw> percent is above 100"},
+        {u"<bw>100,100,0,101</bw>", "<bw> percent is above 100"},
+        {u"<bw>100,112,0,150</bw>", "<bw> percent does not follow from used and total"},
+        {u"<bw>100,112,0,113</bw>", "<bw> percent does not follow from used and total"},
+        {u"<bw>100,112,0,1" + std::u16string(400, u'0') + u"</bw>", "<bw> percent is above 100"},
         {u"<bw>4,\u0661,3,25</bw>", "<bw> used is no whole number"},
     };
     for (const auto& c : cases) {

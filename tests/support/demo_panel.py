@@ -5,6 +5,8 @@ It answers POST .../api/client/command.php by the "key" form field:
   online, offline, disabled      a success answer with that vmstat
   busy, full                     online, with 85.2% and 91.2% of the month's
                                  bandwidth used (the panel rounds: 85 and 91)
+  over-quota                     online, past its month's bandwidth: 112.3%
+                                 used (the panel says 112, and 0 free)
   garbled                        online, with usage values the check cannot read
   (any other key)                an error answer "Invalid key"
   echo                           an error answer whose statusmsg describes the
@@ -50,8 +52,12 @@ USAGE = {
     "full": {"bw": (10 ** 12, 912 * 10 ** 9, 88 * 10 ** 9, "91"),
              "hdd": (20 * GIB, 19 * GIB, GIB, "95"),
              "mem": (GIB, 966367641, 107374183, "90")},
+    "over-quota": {"bw": (10 ** 12, 1123 * 10 ** 9, 0, "112"),
+                   "hdd": (20 * GIB, 10 * GIB, 10 * GIB, "50"),
+                   "mem": (GIB, 268435456, 805306368, "25")},
 }
-GARBLED = {"bw": "<bw>1,2,3</bw>", "hdd": "<hdd>100,200,0,100</hdd>", "mem": ""}
+# Used above total with a percent it cannot give.
+GARBLED = {"bw": "<bw>1,2,3</bw>", "hdd": "<hdd>100,112,0,150</hdd>", "mem": ""}
 
 
 def usage_tags(key, fields):
@@ -63,7 +69,7 @@ def usage_tags(key, fields):
 
 
 def answer_for(key, request, fields):
-    if key in ("online", "offline", "disabled", "busy", "full", "garbled"):
+    if key in ("online", "offline", "disabled", "busy", "full", "over-quota", "garbled"):
         vmstat = key if key in ("offline", "disabled") else "online"
         usage = usage_tags(key, fields) if vmstat == "online" else ""
         return 200, "OK", (SUCCESS + "<vmstat>%s</vmstat><hostname>%s.demo</hostname>"
