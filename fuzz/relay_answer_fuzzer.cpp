@@ -2,7 +2,6 @@
 // proxy, read as the exchange reads it (the relay's connection, the response
 // parser, the check for the proxy's own refusals). Whatever the proxy
 // answers ends in a response or a numbered error; a 407 is never a response.
-#include <array>
 #include <memory>
 
 #include "fuzz/proxy_reply.h"
@@ -41,17 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const std::string request = "POST http://panel.example:80/api/client/command.php HTTP/1.1\r\n\r\n";
         stream->Write(request.data(), request.size(), deadline);
-        http::ResponseParser parser(target.host + ":80");
-        std::array<char, 16384> buffer;
-        for (;;) {
-            const std::size_t n = stream->Read(buffer.data(), buffer.size(), deadline);
-            if (n == 0) {
-                parser.FinishAtClose();
-                break;
-            }
-            if (parser.Feed(std::string_view(buffer.data(), n))) break;
-        }
-        const http::Response response = parser.TakeResponse();
+        const http::Response response = http::ReadResponse(*stream, target.host + ":80", deadline);
         http::CheckRelayAnswer(proxy, target, response.status, response.reason, response.Header("Via") != nullptr);
         if (response.status == 407) std::abort();  // the proxy's refusal told as the panel's answer
     } catch (const Error& e) {

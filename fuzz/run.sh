@@ -4,18 +4,25 @@
 #   fuzz/run.sh [--runs=N] [SECONDS] [TARGET...]
 #       each target for SECONDS (default 60) or N inputs, whichever comes first,
 #       growing build/fuzz/<target>/corpus (the campaign: --runs=10000000 1800)
+#   fuzz/run.sh --min-runs=N [SECONDS] [TARGET...]
+#       each target for SECONDS, then on from its corpus until N inputs in all
+#       (at most SECONDS more; the campaign: --min-runs=10000000 1800, 10 million or 30 minutes,
+#       whichever is later)
 #   fuzz/run.sh --ci --runs=N [SECONDS] [TARGET...]
 #       each target from its seeds alone with a fixed random seed, as the test
 #       command runs them
+# One line per target: inputs run, seconds, edges covered, corpus files, result.
 # Targets are fuzz/<name>_fuzzer.cpp (all by default). A crash lands in
 # build/fuzz/<target>/crash-*; turn it into a table row of the matching unit test.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=
+min_runs=
 ci=
 while [[ ${1:-} == --* ]]; do
   case $1 in
     --runs=*) runs=${1#--runs=} ;;
+    --min-runs=*) min_runs=${1#--min-runs=} ;;
     --ci) ci=1 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
@@ -31,6 +38,8 @@ if [[ ${#targets[@]} -eq 0 ]]; then
   done
 fi
 out=${FUZZ_OUT:-$root/build/fuzz}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)  # each target runs in its own folder below it
 CXX=${FUZZ_CXX:-clang++} cmake -S "$root/fuzz" -B "$out" -G Ninja >/dev/null
 cmake --build "$out" -j"${FUZZ_JOBS:-2}" >/dev/null
 
@@ -49,16 +58,26 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   cp -n "$root/fuzz/seeds/$target/"* "$corpus/" 2>/dev/null || true
   start=$(date +%s)
-  if (cd "$dir" && "$out/${target}_fuzzer" "${limits[@]}" -max_total_time="$seconds" -max_len=8192 \
-        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/" "$corpus" \
-        >"$dir/log" 2>&1); then
-    result=ok
-  else
-    result="FAILED (see $dir/log)"
-    status=1
-    tail -n 40 "$dir/log"
-  fi
-  executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log" | tail -n 1)
-  echo "fuzz $target: ${executed:-?} runs in $(($(date +%s) - start)) s, $result"
+  : >"$dir/log"
+  result=ok
+  session=1
+  while :; do
+    if ! (cd "$dir" && "$out/${target}_fuzzer" "${limits[@]}" -max_total_time="$seconds" -max_len=8192 \
+          -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/" "$corpus" \
+          >>"$dir/log" 2>&1); then
+      result="FAILED (see $dir/log)"
+      status=1
+      tail -n 40 "$dir/log"
+    fi
+    executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log" | awk '{ n += $1 } END { print n + 0 }')
+    # --min-runs: a second session from the corpus for the inputs still owed
+    # (again at most SECONDS)
+    [[ $result == ok && -n $min_runs && $executed -lt $min_runs && $session -eq 1 ]] || break
+    session=2
+    limits=(-runs=$((min_runs - executed)))
+  done
+  edges=$(grep -o 'cov: [0-9]*' "$dir/log" | tail -n 1 | cut -d' ' -f2)
+  echo "fuzz $target: ${executed:-?} runs in $(($(date +%s) - start)) s, ${edges:-?} edges," \
+    "$(find "$corpus" -type f | wc -l) files in the corpus, $result"
 done
 exit $status

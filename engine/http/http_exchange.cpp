@@ -1,7 +1,5 @@
 #include "engine/http/http_exchange.h"
 
-#include <array>
-
 #include "core/error.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/response_parser.h"
@@ -66,19 +64,8 @@ Response Converse(const Exchange& exchange, const Request& request, std::unique_
     Stage(deadline, "sending the request to", peer,
           [&] { stream->Write(wire.data(), wire.size(), deadline); });
 
-    ResponseParser parser(peer);
-    std::array<char, 16384> buffer;
-    Stage(deadline, "waiting for the response from", peer, [&] {
-        for (;;) {
-            const std::size_t n = stream->Read(buffer.data(), buffer.size(), deadline);
-            if (n == 0) {
-                parser.FinishAtClose();
-                return;
-            }
-            if (parser.Feed(std::string_view(buffer.data(), n))) return;
-        }
-    });
-    Response response = parser.TakeResponse();
+    Response response = Stage(deadline, "waiting for the response from", peer,
+                              [&] { return ReadResponse(*stream, peer, deadline); });
     CheckRelayAnswer(exchange.proxy, target, response.status, response.reason, response.Header("Via") != nullptr);
     return response;
 }

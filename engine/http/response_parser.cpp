@@ -1,6 +1,7 @@
 #include "engine/http/response_parser.h"
 
 #include <algorithm>
+#include <array>
 
 #include "core/error.h"
 #include "core/utf8.h"
@@ -210,6 +211,20 @@ void ResponseParser::FinishAtClose() {
         case State::ChunkedBody:
             Fail(error_numbers::ConnectionClosed, "Connection closed inside the chunked body");
     }
+}
+
+Response ReadResponse(Stream& stream, const std::string& peer, const Deadline& deadline) {
+    ResponseParser parser(peer);
+    std::array<char, 16384> buffer;
+    for (;;) {
+        const std::size_t n = stream.Read(buffer.data(), buffer.size(), deadline);
+        if (n == 0) {
+            parser.FinishAtClose();
+            break;
+        }
+        if (parser.Feed(std::string_view(buffer.data(), n))) break;
+    }
+    return parser.TakeResponse();
 }
 
 }  // namespace orbenix::http

@@ -12,8 +12,10 @@
 #include <string_view>
 
 #include "engine/http/chunked_decoder.h"
+#include "engine/http/deadline.h"
 #include "engine/http/line_reader.h"
 #include "engine/http/response.h"
+#include "engine/http/stream.h"
 
 namespace orbenix::http {
 
@@ -55,5 +57,9 @@ private:
     ChunkedDecoder chunked_;
     Response response_;
 };
+
+// Reads one response from `stream` until it is complete (later bytes stay
+// unread) or the peer closes; `peer` names the server in error texts.
+Response ReadResponse(Stream& stream, const std::string& peer, const Deadline& deadline);
 
 }  // namespace orbenix::http

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/error.h"
 #include "core/utf8.h"
@@ -156,6 +157,65 @@ TEST(ResponseParser, RefusesMalformedAndOversizedResponses) {
         }
     }
     EXPECT_EQ(Parse(exactly_100, 5).status, 200);  // 100 header lines are still fine
+}
+
+// Hands `bytes` over in pieces of at most `piece`, then 0 (the close); a read
+// after the close is a fault.
+class PieceStream final : public Stream {
+public:
+    PieceStream(std::string bytes, std::size_t piece) : bytes_(std::move(bytes)), piece_(piece) {}
+    std::size_t Read(void* buffer, std::size_t size, const Deadline&) override {
+        EXPECT_FALSE(closed_) << "read after the close";
+        const std::size_t n = std::min({size, piece_, bytes_.size() - taken_});
+        std::memcpy(buffer, bytes_.data() + taken_, n);
+        taken_ += n;
+        closed_ = n == 0;
+        return n;
+    }
+    void Write(const void*, std::size_t, const Deadline&) override {}
+    const std::string& PeerName() const override { return peer_; }
+    std::size_t taken() const { return taken_; }
+
+private:
+    std::string bytes_;
+    std::size_t piece_;
+    std::size_t taken_ = 0;
+    bool closed_ = false;
+    std::string peer_ = "127.0.0.1:8080";
+};
+
+TEST(ResponseParser, ReadResponseStopsAtTheEndOrTheClose) {
+    struct Case {
+        const char* name;
+        std::string wire;
+        std::string body;
+        std::int32_t number;  // 0: a response with `body`, else the error
+        std::size_t unread;   // bytes a complete response leaves in the stream
+    } cases[] = {
+        {"length, later bytes unread", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nokHTTP/1.1", "ok", 0, 8},
+        {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n", "ok", 0, 0},
+        {"until close", "HTTP/1.1 200 OK\r\n\r\nall of it", "all of it", 0, 0},
+        {"closed inside the body", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc", "", error_numbers::ConnectionClosed, 0},
+        {"closed at once", "", "", error_numbers::ConnectionClosed, 0},
+    };
+    for (const auto& test : cases) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{5}, std::size_t{65536}}) {
+            SCOPED_TRACE(std::string(test.name) + " piece " + std::to_string(piece));
+            PieceStream stream(test.wire, piece);
+            const Deadline deadline(std::chrono::seconds(5));
+            try {
+                const Response r = ReadResponse(stream, "panel.example:5656", deadline);
+                EXPECT_EQ(test.number, 0);
+                EXPECT_EQ(r.body, test.body);
+                if (piece == 1) {
+                    EXPECT_EQ(test.wire.size() - stream.taken(), test.unread);
+                }
+            } catch (const Error& e) {
+                EXPECT_EQ(e.number(), test.number) << e.what();
+                EXPECT_NE(Utf8FromText(e.description()).find("panel.example:5656"), std::string::npos) << e.what();
+            }
+        }
+    }
 }
 
 }  // namespace
