@@ -133,6 +133,15 @@ plugin_line() {
   runuser -u "$ENGINE_USER" -- "$plugin" "${args[@]}" 2>/dev/null | head -n 1 || true
 }
 
+# One forced check of every service, written to the engine's command pipe.
+force_checks() {
+  local pipe=$1 now name
+  now=$(date +%s)
+  while IFS=$'\t' read -r name _; do
+    printf '[%s] SCHEDULE_FORCED_SVC_CHECK;panel;%s;%s\n' "$now" "$name" "$now"
+  done < <(services) >"$pipe"
+}
+
 # Compares what the engine recorded for a service with the table and with
 # the plugin's own line (the time apart).
 #   check_record NAME STATE OUTPUT PERFDATA

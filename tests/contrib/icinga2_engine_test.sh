@@ -74,10 +74,7 @@ grep -E '(warning|critical)/' "$work/validate.out" >&2 && fail "icinga2 daemon -
 start_clock
 start_engine icinga2 daemon -c "$work/icinga2.conf" "${paths[@]}"
 wait_until test -p "$var/icinga2.cmd" || fail "no external command pipe within 60 s"
-now=$(date +%s)
-while IFS=$'\t' read -r name _; do
-  printf '[%s] SCHEDULE_FORCED_SVC_CHECK;panel;%s;%s\n' "$now" "$name" "$now"
-done < <(services) >"$var/icinga2.cmd"
+force_checks "$var/icinga2.cmd"
 
 expected=$(services | wc -l)
 records() { cat "$var"/perfdata/service.[0-9]* 2>/dev/null || true; }

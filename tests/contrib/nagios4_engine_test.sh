@@ -129,10 +129,7 @@ grep -q '^Total Warnings: 0$' "$work/verify.out" || { cat "$work/verify.out" >&2
 start_clock
 start_engine nagios4 "$work/nagios.cfg"
 wait_until test -p "$var/nagios.cmd" || fail "no external command file within 60 s"
-now=$(date +%s)
-while IFS=$'\t' read -r name _; do
-  printf '[%s] SCHEDULE_FORCED_SVC_CHECK;panel;%s;%s\n' "$now" "$name" "$now"
-done < <(services) >"$var/nagios.cmd"
+force_checks "$var/nagios.cmd"
 
 expected=$(services | wc -l)
 recorded() { [ -f "$var/service-perfdata" ] && [ "$(wc -l <"$var/service-perfdata")" -ge "$expected" ]; }
