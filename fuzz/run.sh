@@ -3,11 +3,11 @@
 # and runs each in turn; fails when a target finds a crash, a leak or a hang.
 #   fuzz/run.sh [--runs=N] [SECONDS] [TARGET...]
 #       each target for SECONDS (default 60) or N inputs, whichever comes first,
-#       growing build/fuzz/<target>/corpus (the campaign: --runs=10000000 1800)
+#       growing build/fuzz/<target>/corpus
 #   fuzz/run.sh --min-runs=N [SECONDS] [TARGET...]
-#       each target for SECONDS, then on from its corpus until N inputs in all
-#       (at most SECONDS more; the campaign: --min-runs=10000000 1800, 10 million or 30 minutes,
-#       whichever is later)
+#       each target for SECONDS, then on from its corpus until N inputs in all,
+#       however long that takes (the campaign: --min-runs=10000000 1800, 10 million
+#       or 30 minutes, whichever is later)
 #   fuzz/run.sh --ci --runs=N [SECONDS] [TARGET...]
 #       each target from its seeds alone with a fixed random seed, as the test
 #       command runs them
@@ -61,8 +61,9 @@ for target in "${targets[@]}"; do
   : >"$dir/log"
   result=ok
   session=1
+  time_limit=$seconds
   while :; do
-    if ! (cd "$dir" && "$out/${target}_fuzzer" "${limits[@]}" -max_total_time="$seconds" -max_len=8192 \
+    if ! (cd "$dir" && "$out/${target}_fuzzer" "${limits[@]}" -max_total_time="$time_limit" -max_len=8192 \
           -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/" "$corpus" \
           >>"$dir/log" 2>&1); then
       result="FAILED (see $dir/log)"
@@ -70,10 +71,11 @@ for target in "${targets[@]}"; do
       tail -n 40 "$dir/log"
     fi
     executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log" | awk '{ n += $1 } END { print n + 0 }')
-    # --min-runs: a second session from the corpus for the inputs still owed
-    # (again at most SECONDS)
+    # --min-runs: a second session from the corpus for the inputs still owed,
+    # bounded by their count alone (0: no time limit)
     [[ $result == ok && -n $min_runs && $executed -lt $min_runs && $session -eq 1 ]] || break
     session=2
+    time_limit=0
     limits=(-runs=$((min_runs - executed)))
   done
   edges=$(grep -o 'cov: [0-9]*' "$dir/log" | tail -n 1 | cut -d' ' -f2)
