@@ -1,0 +1,1 @@
+# Tests of the web configuration, its TLS context and basic authentication.
