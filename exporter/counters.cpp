@@ -17,6 +17,10 @@ void Counters::Reloaded(bool accepted) {
     last_reload_good_ = accepted;
 }
 
+void Counters::ConnectionRejected(const char* reason) {
+    ++(std::string_view(reason) == "limit" ? rejected_limit_ : accept_failed_);
+}
+
 std::string Counters::Metrics() const {
     Exposition out;
     out.Family("orbenix_exporter_probes_total", "counter", "Probes run, failed or not.");
@@ -42,6 +46,12 @@ std::string Counters::Metrics() const {
     out.Sample("orbenix_exporter_config_last_reload_successful", last_reload_good_ ? 1.0 : 0.0);
     out.Family("orbenix_exporter_targets", "gauge", "Targets in the configuration.");
     out.Sample("orbenix_exporter_targets", static_cast<std::uint64_t>(targets_.load()));
+    out.Family("orbenix_exporter_connections_open", "gauge", "HTTP connections open now.");
+    out.Sample("orbenix_exporter_connections_open", static_cast<double>(connections_open_.load()));
+    out.Family("orbenix_exporter_connections_rejected_total", "counter",
+               "Connections closed at once: past max_connections, or the accept failed (out of file descriptors).");
+    out.Sample("orbenix_exporter_connections_rejected_total", rejected_limit_.load(), {{"reason", "limit"}});
+    out.Sample("orbenix_exporter_connections_rejected_total", accept_failed_.load(), {{"reason", "accept_failed"}});
     return out.text();
 }
 

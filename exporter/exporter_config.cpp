@@ -6,7 +6,10 @@
 #include <cmath>
 #include <map>
 
+#include "core/error.h"
 #include "core/utf8.h"
+#include "engine/check_engine.h"
+#include "engine/http/url.h"
 #include "params/parameter_writer.h"
 #include "params/read_tag.h"
 #include "params/single_line_text.h"
@@ -19,6 +22,11 @@ constexpr int kMaxConcurrentProbes = 1024;
 constexpr int kMaxProbeTimeoutSeconds = 300;
 constexpr double kMaxQueueWaitSeconds = 60;
 constexpr double kMaxTimeoutMarginSeconds = 10;
+constexpr int kMaxConnections = 1000000;
+constexpr int kMaxRequestHeadTimeoutSeconds = 300;
+constexpr int kMaxIdleTimeoutSeconds = 3600;
+constexpr int kMinRequestHeadBytes = 2048;
+constexpr int kMaxRequestHeadBytes = 1024 * 1024;
 
 // What a key's value must be, for the error text.
 enum class Kind { Text, Integer, Number, Boolean, TextList };
@@ -79,6 +87,18 @@ public:
                 if (auto value = Number(key, node, 0, kMaxQueueWaitSeconds)) config.queue_wait_seconds = *value;
             } else if (name == "timeout_margin_seconds") {
                 if (auto value = Number(key, node, 0, kMaxTimeoutMarginSeconds)) config.timeout_margin_seconds = *value;
+            } else if (name == "max_connections") {
+                if (auto value = Integer(key, node, 1, kMaxConnections)) config.max_connections = *value;
+            } else if (name == "request_head_timeout_seconds") {
+                if (auto value = Integer(key, node, 1, kMaxRequestHeadTimeoutSeconds)) {
+                    config.request_head_timeout_seconds = *value;
+                }
+            } else if (name == "idle_timeout_seconds") {
+                if (auto value = Integer(key, node, 1, kMaxIdleTimeoutSeconds)) config.idle_timeout_seconds = *value;
+            } else if (name == "max_request_head_bytes") {
+                if (auto value = Integer(key, node, kMinRequestHeadBytes, kMaxRequestHeadBytes)) {
+                    config.max_request_head_bytes = *value;
+                }
             } else {
                 Fail(key.source(), "unknown key \"" + name + "\" in [exporter]");
             }
@@ -129,6 +149,11 @@ public:
         } else {
             Fail(table_key.source(), "target \"" + target.name +
                                          "\" needs parameter_file, or url with key_file and hash_file");
+        }
+
+        if (errors_.size() == errors_before) {
+            const toml::key& where = parameter_file ? *parameter_file->first : *url->first;
+            CheckUrl(where, target.parameter);
         }
 
         if (auto found = given.find("usage"); found != given.end()) {
@@ -278,6 +303,20 @@ private:
             return std::nullopt;
         }
         return line;
+    }
+
+    // The check asks the URL the parameter string holds, less a trailing
+    // "/", with the API's path: one it can never ask is an error here.
+    void CheckUrl(const toml::key& key, const std::u16string& parameter) {
+        bool quoted = false;
+        std::u16string url = ReadTag(parameter, u"URL", quoted);
+        if (!url.empty() && url.back() == u'/') url.pop_back();
+        try {
+            (void)http::ParseUrl(url + kApiPath);
+        } catch (const Error& error) {
+            Fail(key.source(), std::string(key.str()) + ": the check cannot use the panel's URL \"" +
+                                   Utf8FromText(url) + "\": " + Utf8FromText(error.description()));
+        }
     }
 
     std::u16string ParameterFromFile(const toml::key& key, const std::string& path) {

@@ -2,6 +2,7 @@
 // What orbenix-exporter serves: where it listens, its limits, and the targets
 // a probe may name, each with the parameter string of its check.
 #include <array>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,6 +21,10 @@ inline constexpr int kDefaultMaxConcurrentProbes = 16;
 inline constexpr double kDefaultQueueWaitSeconds = 1.0;
 inline constexpr int kDefaultProbeTimeoutSeconds = 30;
 inline constexpr double kDefaultTimeoutMarginSeconds = 0.5;
+inline constexpr int kDefaultMaxConnections = 10000;
+inline constexpr int kDefaultRequestHeadTimeoutSeconds = 10;
+inline constexpr int kDefaultIdleTimeoutSeconds = 5;
+inline constexpr int kDefaultMaxRequestHeadBytes = 8192;
 
 struct UsageRanges {
     std::optional<ThresholdRange> warning;
@@ -42,6 +47,11 @@ struct ExporterConfig {
     double queue_wait_seconds = kDefaultQueueWaitSeconds;  // how long a probe waits for a free slot
     int probe_timeout_seconds = kDefaultProbeTimeoutSeconds;  // caps every probe's deadline
     double timeout_margin_seconds = kDefaultTimeoutMarginSeconds;  // left of the scrape's timeout
+    // The limits on connections (see the front).
+    int max_connections = kDefaultMaxConnections;
+    int request_head_timeout_seconds = kDefaultRequestHeadTimeoutSeconds;
+    int idle_timeout_seconds = kDefaultIdleTimeoutSeconds;
+    int max_request_head_bytes = kDefaultMaxRequestHeadBytes;
     std::vector<Target> targets;  // in the file's order
 
     const Target* Find(std::string_view name) const;
@@ -55,8 +65,14 @@ struct FileContents {
 };
 using FileReader = std::function<FileContents(const std::string& path)>;
 
-// The files of this system, each read up to 64 KiB.
-FileContents ReadSystemFile(const std::string& path);
+// The files of this system, each read up to `max_bytes`. Configurations,
+// parameter strings and secrets are short, so 64 KiB unless told otherwise;
+// certificate chains and CA bundles may need more.
+struct SystemFileReader {
+    std::size_t max_bytes = 64 * 1024;
+    FileContents operator()(const std::string& path) const;
+};
+inline constexpr SystemFileReader ReadSystemFile{};
 
 // Every error found, each "FILE:LINE: what is wrong", in the file's order.
 using ConfigErrors = std::vector<std::string>;

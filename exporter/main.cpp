@@ -2,6 +2,7 @@
 // SolusVM panels, one check per /probe?target=NAME.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,8 @@
 
 #include "exporter/exporter_config.h"
 #include "exporter/exporter_service.h"
+#include "exporter/listen_address.h"
+#include "exporter/web_state.h"
 
 namespace {
 
@@ -17,14 +20,16 @@ using namespace orbenix::exporter;
 
 constexpr const char* kDefaultConfig = "/etc/orbenix-exporter/orbenix-exporter.toml";
 constexpr const char* kUsage =
-    "usage: orbenix-exporter [--config FILE] [--check-config]\n"
-    "  --config FILE    the configuration (default /etc/orbenix-exporter/orbenix-exporter.toml)\n"
-    "  --check-config   read the configuration, report every error, and exit\n"
-    "  --version        print the version and exit\n"
+    "usage: orbenix-exporter [--config FILE] [--web.config.file FILE] [--check-config]\n"
+    "  --config FILE           the configuration (default /etc/orbenix-exporter/orbenix-exporter.toml)\n"
+    "  --web.config.file FILE  TLS and basic authentication, in Prometheus' web configuration format\n"
+    "  --check-config          read both configurations, report every error, and exit\n"
+    "  --version               print the version and exit\n"
     "SIGHUP or POST /-/reload reads the configuration again; SIGTERM stops after the probes in flight.\n";
 
 struct Arguments {
     std::string config = kDefaultConfig;
+    std::string web_config;
     bool check_only = false;
 };
 
@@ -48,6 +53,24 @@ void HandleSignals(const sigset_t& signals, ExporterService& service) {
     }
 }
 
+// Each held connection is a descriptor: lift the soft limit to the hard one
+// (systemd's default soft limit is 1024), and say when it is still short.
+void RaiseFileLimit(int max_connections) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    constexpr rlim_t kSpare = 64;  // files, the panels' sockets, the log
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < static_cast<rlim_t>(max_connections) + kSpare) {
+        std::fprintf(stderr, "orbenix-exporter: warning: at most %llu open files (ulimit -n), fewer than "
+                             "max_connections (%d) needs; connections past that wait for a free descriptor\n",
+                     static_cast<unsigned long long>(limit.rlim_cur), max_connections);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,6 +81,10 @@ int main(int argc, char** argv) {
             arguments.config = argv[++i];
         } else if (argument.starts_with("--config=")) {
             arguments.config = argument.substr(9);
+        } else if ((argument == "--web.config.file" || argument == "--web-config-file") && i + 1 < argc) {
+            arguments.web_config = argv[++i];
+        } else if (argument.starts_with("--web.config.file=")) {
+            arguments.web_config = argument.substr(18);
         } else if (argument == "--check-config") {
             arguments.check_only = true;
         } else if (argument == "--version") {
@@ -72,16 +99,24 @@ int main(int argc, char** argv) {
     }
 
     auto read = ReadConfigFile(arguments.config);
-    if (auto* errors = std::get_if<ConfigErrors>(&read)) {
-        for (const std::string& error : *errors) std::fprintf(stderr, "%s\n", error.c_str());
-        std::fprintf(stderr, "orbenix-exporter: %zu error(s) in the configuration\n", errors->size());
+    ConfigErrors errors;
+    if (auto* found = std::get_if<ConfigErrors>(&read)) errors = *found;
+    if (!arguments.web_config.empty()) {
+        const auto web = LoadWebState(arguments.web_config, nullptr);
+        if (auto* found = std::get_if<ConfigErrors>(&web)) errors.insert(errors.end(), found->begin(), found->end());
+    }
+    if (!errors.empty()) {
+        for (const std::string& error : errors) std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "orbenix-exporter: %zu error(s) in the configuration\n", errors.size());
         return 1;
     }
     ExporterConfig& config = std::get<ExporterConfig>(read);
     if (arguments.check_only) {
         std::printf("%s: configuration OK, %zu targets\n", arguments.config.c_str(), config.targets.size());
+        if (!arguments.web_config.empty()) std::printf("%s: web configuration OK\n", arguments.web_config.c_str());
         return 0;
     }
+    RaiseFileLimit(config.max_connections);
 
     // Blocked here, before any thread starts, so that only HandleSignals takes them.
     sigset_t signals;
@@ -90,14 +125,20 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     const std::string host = config.listen_host;
-    ExporterService service(arguments.config, std::move(config));
+    ExporterService service(arguments.config, std::move(config), orbenix::CreateCheckForm, {}, arguments.web_config);
     const auto bound = service.Bind();
     if (const auto* error = std::get_if<std::string>(&bound)) {
         std::fprintf(stderr, "orbenix-exporter: %s\n", error->c_str());
         return 1;
     }
     const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-    std::fprintf(stderr, "orbenix-exporter: listening on http://%s:%d/\n", shown.c_str(), std::get<int>(bound));
+    std::fprintf(stderr, "orbenix-exporter: listening on %s://%s:%d/\n", service.UsesTls() ? "https" : "http",
+                 shown.c_str(), std::get<int>(bound));
+    if (!IsLoopbackHost(host) && !service.Secured()) {
+        std::fprintf(stderr, "orbenix-exporter: warning: %s is reachable beyond this machine without TLS and basic "
+                             "authentication: anyone who reaches the port can start probes and reloads; give "
+                             "--web.config.file with tls_server_config and basic_auth_users\n", shown.c_str());
+    }
     std::fflush(stderr);
 
     std::thread signal_thread(HandleSignals, std::cref(signals), std::ref(service));

@@ -1,7 +1,13 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <iostream>
 #include <regex>
 #include <thread>
 
@@ -97,6 +103,8 @@ TEST_F(Endpoints, EachRequestGetsItsAnswer) {
         {"/", {}, 200, {"<a href=\"probe\\?target=online\">online</a>", "<a href=\"metrics\">"}},
         {"/-/reload", {}, 405, {"POST /-/reload only"}},
         {"/elsewhere", {}, 404, {"answers /probe\\?target=NAME"}},
+        {"/metrics", {{"X-Padding", std::string(9000, 'a')}}, 431, {"^request head longer than 8192 bytes\n$"}},
+        {"/probe?target=%6Fnline", {}, 200, {"\nsolusvm_up 1\n"}},
     };
     for (const auto& c : cases) {
         const auto answer = Get(c.path, c.headers);
@@ -203,6 +211,119 @@ TEST_F(Endpoints, ThousandProbesFrom32Clients) {
     EXPECT_GT(ok.load(), 0);
     const auto metrics = Get("/metrics");
     EXPECT_NE(metrics->body.find("orbenix_exporter_probes_in_flight 0\n"), std::string::npos);
+}
+
+// A client connection on loopback that sent part of a request head and waits.
+class HeldConnection {
+public:
+    HeldConnection(int port, std::string_view sent) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd_ < 0 || connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            send(fd_, sent.data(), sent.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(sent.size())) {
+            Close();
+        }
+    }
+    HeldConnection(HeldConnection&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    ~HeldConnection() { Close(); }
+
+    bool open() const { return fd_ >= 0; }
+    bool Send(std::string_view bytes) { return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) > 0; }
+    // What the exporter sends until it closes or `wait_ms` pass; `closed` says which.
+    std::string Receive(int wait_ms, bool& closed) {
+        std::string got;
+        closed = false;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+        while (std::chrono::steady_clock::now() < until) {
+            pollfd waiting{fd_, POLLIN, 0};
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            if (poll(&waiting, 1, static_cast<int>(std::max<long>(1, left.count()))) <= 0) continue;
+            char buffer[4096];
+            const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                closed = true;
+                break;
+            }
+            got.append(buffer, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+
+private:
+    void Close() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+    int fd_ = -1;
+};
+
+// Lifts this process's descriptor limit; how many connections the test may hold
+// (each is two descriptors here: the client's and the exporter's).
+int HoldableConnections(int wanted) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const long room = (static_cast<long>(std::min<rlim_t>(limit.rlim_cur, 1 << 20)) - 256) / 2;
+    if (room < wanted) {
+        std::cout << "holding " << room << " connections, not " << wanted << ": ulimit -n is " << limit.rlim_cur << "\n";
+    }
+    return static_cast<int>(std::max(0L, std::min<long>(room, wanted)));
+}
+
+constexpr std::string_view kHalfHead = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Ag";
+
+// Idle clients cost no thread: with 2,000 half-sent heads held, /metrics and a
+// probe on fresh connections answer, and the held ones close at their head deadline.
+TEST_F(Endpoints, HalfSentHeadsHoldNoThreadAndCloseAtTheirDeadline) {
+    Start("request_head_timeout_seconds = 2\n");
+    const int count = HoldableConnections(2000);
+    std::vector<HeldConnection> held;
+    for (int i = 0; i < count; ++i) {
+        held.emplace_back(port_, kHalfHead);
+        ASSERT_TRUE(held.back().open()) << "connection " << i;
+    }
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(5);  // only proves that they answer
+    const auto metrics = client.Get("/metrics");
+    ASSERT_TRUE(metrics);
+    EXPECT_EQ(metrics->status, 200);
+    const auto probe = client.Get("/probe?target=online");
+    ASSERT_TRUE(probe);
+    EXPECT_NE(probe->body.find("\nsolusvm_up 1\n"), std::string::npos);
+
+    int closed_without_answer = 0;
+    for (HeldConnection& connection : held) {
+        bool closed = false;
+        const std::string answer = connection.Receive(6000, closed);
+        if (closed && answer.empty()) ++closed_without_answer;
+    }
+    EXPECT_EQ(closed_without_answer, count);
+}
+
+TEST_F(Endpoints, PastMaxConnectionsNewOnesCloseAtOnceAndOpenOnesAreServed) {
+    Start("max_connections = 2\n");
+    HeldConnection first(port_, kHalfHead);
+    HeldConnection second(port_, kHalfHead);
+    // Accepted one after the other: wait until the exporter holds both.
+    bool closed = false;
+    for (int i = 0; i < 50 && service_->counters().ConnectionsOpen() < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    HeldConnection third(port_, kHalfHead);
+    EXPECT_EQ(third.Receive(3000, closed), "");
+    EXPECT_TRUE(closed) << "the third connection stayed open";
+
+    ASSERT_TRUE(first.Send("ent: t\r\n\r\n"));
+    const std::string answer = first.Receive(1000, closed);
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK\r\n")) << answer;
+    EXPECT_NE(answer.find("orbenix_exporter_connections_rejected_total{reason=\"limit\"} 1\n"), std::string::npos)
+        << answer;
+    EXPECT_NE(answer.find("orbenix_exporter_connections_open 2\n"), std::string::npos) << answer;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "core/utf8.h"
 #include "exporter/exporter_config.h"
+#include "exporter/listen_address.h"
 #include "temp_folder.h"
 
 namespace orbenix::exporter {
@@ -22,6 +23,7 @@ protected:
         folder_.Write("open.parameter", "#URL=http://127.0.0.1:1#KEY=k#HSH=h#\n", 0644);
         folder_.Write("public.parameter", "#URL=http://127.0.0.1:1#\n", 0644);
         folder_.Write("two-lines.parameter", "#URL=a#\n#URL=b#\n");
+        folder_.Write("ftp.parameter", "#URL=ftp://127.0.0.1/#KEY=k#HSH=h#\n");
     }
 
     std::variant<ExporterConfig, ConfigErrors> Read(const std::string& text) {
@@ -41,6 +43,10 @@ max_concurrent_probes = 4
 queue_wait_seconds = 0.25
 probe_timeout_seconds = 12
 timeout_margin_seconds = 1
+max_connections = 500
+request_head_timeout_seconds = 3
+idle_timeout_seconds = 2
+max_request_head_bytes = 4096
 
 [targets.from-file]
 parameter_file = "vps.parameter"
@@ -64,6 +70,10 @@ parameter_file = "public.parameter"
     EXPECT_DOUBLE_EQ(config.queue_wait_seconds, 0.25);
     EXPECT_EQ(config.probe_timeout_seconds, 12);
     EXPECT_DOUBLE_EQ(config.timeout_margin_seconds, 1);
+    EXPECT_EQ(config.max_connections, 500);
+    EXPECT_EQ(config.request_head_timeout_seconds, 3);
+    EXPECT_EQ(config.idle_timeout_seconds, 2);
+    EXPECT_EQ(config.max_request_head_bytes, 4096);
     ASSERT_EQ(config.targets.size(), 3u);
     EXPECT_EQ(config.targets[0].name, "from-file");
     EXPECT_EQ(Utf8FromText(config.targets[0].parameter), "#URL=http://127.0.0.1:1#KEY=k#HSH=h#");
@@ -97,6 +107,16 @@ TEST_F(ConfigReader, EveryBadLineIsNamedWithFileAndLine) {
         {"[exporter]\nmax_concurrent_probes = \"16\"\n" + good, 2, "max_concurrent_probes must be an integer"},
         {"[exporter]\nqueue_wait_seconds = -1\n" + good, 2, "queue_wait_seconds takes 0 to 60 seconds"},
         {"[exporter]\nprobe_timeout_seconds = 301\n" + good, 2, "probe_timeout_seconds takes 1 to 300"},
+        {"[exporter]\nmax_connections = 0\n" + good, 2, "max_connections takes 1 to 1000000"},
+        {"[exporter]\nidle_timeout_seconds = 0\n" + good, 2, "idle_timeout_seconds takes 1 to 3600"},
+        {"[exporter]\nmax_request_head_bytes = 100\n" + good, 2, "max_request_head_bytes takes 2048 to 1048576"},
+        // URLs the check can never ask: an error where the configuration gives them.
+        {"[targets.a]\nurl = \"gopher://x\"\nkey_file = \"vps.key\"\nhash_file = \"vps.hash\"\n", 2,
+         "url: the check cannot use the panel's URL \"gopher://x\""},
+        {"[targets.a]\nurl = \"http://panel example\"\nkey_file = \"vps.key\"\nhash_file = \"vps.hash\"\n", 2,
+         "url: the check cannot use the panel's URL"},
+        {"[targets.a]\nparameter_file = \"ftp.parameter\"\n", 2,
+         "parameter_file: the check cannot use the panel's URL \"ftp://127.0.0.1\""},
         {"[targets.a]\nparameter_file = \"vps.parameter\"\nkey = \"s3cret\"\n", 3,
          "\"key\" would put a secret into the configuration file: secrets are read from files only"},
         {"[targets.a]\nparameter_file = \"vps.parameter\"\nurl = \"http://x\"\n", 2, "gives both parameter_file and url"},
@@ -136,6 +156,15 @@ TEST_F(ConfigReader, ReportsEveryErrorNotJustTheFirst) {
     EXPECT_NE(errors[0].find(":2: "), std::string::npos) << errors[0];
     EXPECT_NE(errors[1].find(":4: "), std::string::npos) << errors[1];
     EXPECT_NE(errors[2].find(":7: "), std::string::npos) << errors[2];
+}
+
+TEST(ListenAddress, OnlyLoopbackAddressesCountAsThisMachineOnly) {
+    const struct { const char* host; bool loopback; } cases[] = {
+        {"127.0.0.1", true}, {"127.1.2.3", true}, {"::1", true}, {"::ffff:127.0.0.1", true}, {"localhost", true},
+        {"0.0.0.0", false}, {"::", false}, {"192.0.2.1", false}, {"::ffff:192.0.2.1", false},
+        {"128.0.0.1", false}, {"exporter.example", false}, {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsLoopbackHost(c.host), c.loopback) << c.host;
 }
 
 TEST_F(ConfigReader, MissingConfigurationFileIsNamed) {
