@@ -5,7 +5,7 @@ set(CPACK_DEBIAN_EXPORTER_PACKAGE_NAME orbenix-exporter)
 set(CPACK_DEBIAN_EXPORTER_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_EXPORTER_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_EXPORTER_PACKAGE_DEPENDS
-  "libc6 (>= 2.36), libstdc++6 (>= 12), libssl3 (>= 3.0.0), libcpp-httplib0.11, libtomlplusplus3 (>= 3.3.0), passwd")
+  "libc6 (>= 2.36), libstdc++6 (>= 12), libssl3 (>= 3.0.0), libtomlplusplus3 (>= 3.3.0), libyaml-cpp0.7, libcrypt1 (>= 1:4.1.0), passwd")
 set(CPACK_DEBIAN_EXPORTER_PACKAGE_ENHANCES "prometheus")
 set(CPACK_DEBIAN_EXPORTER_DESCRIPTION [[Prometheus exporter for the status of virtual servers on SolusVM panels
 orbenix-exporter probes many virtual servers from one service: Prometheus

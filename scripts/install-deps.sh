@@ -13,6 +13,7 @@ packages=(
   nagios4 icinga2
   clang libclang-rt-14-dev
   libcpp-httplib-dev libtomlplusplus-dev prometheus
+  libboost-dev libyaml-cpp-dev libcrypt-dev curl
 )
 
 missing=()
