@@ -4,22 +4,27 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "exporter/exporter_config.h"
 
 namespace orbenix::exporter {
 namespace {
 
-// Configurations, parameter strings and secrets are short; more is a wrong file.
-constexpr std::size_t kMaxFileBytes = 64 * 1024;
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// "64 KiB", "1 MiB": the limit as the error names it.
+std::string SizeText(std::size_t bytes) {
+    if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0) return std::to_string(bytes / (1024 * 1024)) + " MiB";
+    if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes / 1024) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
+
 }  // namespace
 
-FileContents ReadSystemFile(const std::string& path) {
+FileContents SystemFileReader::operator()(const std::string& path) const {
     FileContents contents;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
@@ -36,8 +41,8 @@ FileContents ReadSystemFile(const std::string& path) {
     while (true) {
         const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
         contents.bytes.append(buffer, got);
-        if (contents.bytes.size() > kMaxFileBytes) {
-            contents.error = path + " is larger than 64 KiB";
+        if (contents.bytes.size() > max_bytes) {
+            contents.error = path + " is larger than " + SizeText(max_bytes);
             return contents;
         }
         if (got < sizeof buffer) break;

@@ -3,6 +3,7 @@
 // listener, the users of basic authentication, and headers added to every
 // answer. Every key the format has but this exporter does not support is an
 // error, so that no security setting is ever ignored.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,8 +61,12 @@ struct WebConfig {
 std::variant<WebConfig, ConfigErrors> ParseWebConfig(std::string_view text, const std::string& file_name,
                                                      const FileReader& read);
 
+// Certificate chains and CA bundles may be long; the web configuration file
+// itself is held to 64 KiB all the same.
+inline constexpr std::size_t kMaxPemFileBytes = 1024 * 1024;
+
 // Reads the web configuration file itself and then its text.
 std::variant<WebConfig, ConfigErrors> ReadWebConfigFile(const std::string& path,
-                                                        const FileReader& read = ReadSystemFile);
+                                                        const FileReader& read = SystemFileReader{kMaxPemFileBytes});
 
 }  // namespace orbenix::exporter
