@@ -144,13 +144,45 @@ row "POST /-/reload, a certificate"      $C 200 -X POST "${client[@]}"
 path=/metrics
 row "after the reload, no credentials"   $P 401
 row "after the reload, the right ones"   $P 200 "${right[@]}"
+
+# A renewed certificate on disk and a new password: a web configuration with
+# a key this exporter does not support is refused on reload, and the one
+# before stays, its certificate included; the good one brings both.
+served_serial() {
+  openssl s_client -connect "127.0.0.1:$1" -CAfile "$work/ca.pem" </dev/null 2>/dev/null | openssl x509 -noout -serial
+}
+old_serial=$(served_serial $P)
+(cd "$work" && umask 077
+ openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout renewed.key -out renewed.csr -subj /CN=127.0.0.1 2>/dev/null
+ openssl x509 -req -in renewed.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out renewed.pem -extfile server.ext 2>/dev/null
+ chmod 0644 renewed.pem && mv renewed.pem server.pem && mv renewed.key server.key)
+new_serial=$(openssl x509 -noout -serial -in "$work/server.pem")
+# htpasswd -nbBC 10 prometheus renewed-secret
+renewed='$2y$10$uArIRLvZAUDZtrl9/EzoS..yCeRxEoxR5wQhQra.Qh.tF.fuUtQyS'
+sed -e "s|^\(  prometheus: \).*|\1$renewed|" "$work/web-password.yml" >"$work/web-password.good"
+sed -e '/min_version: TLS12/a\  cipher_suites: [TLS_AES_128_GCM_SHA256]' "$work/web-password.good" >"$work/web-password.yml"
+path=/-/reload
+row "POST /-/reload, an unsupported key"    $P '500+^Content-Type: text/plain' -X POST "${right[@]}"
+path=/metrics
+row "after a refused reload, the password before" $P 200 "${right[@]}"
+row "after a refused reload, the new password"    $P 401 -u prometheus:renewed-secret
+if [ "$(served_serial $P)" = "$old_serial" ]; then echo "ok: after a refused reload, the certificate before"
+else echo "FAILED: after a refused reload the exporter serves $(served_serial $P), not $old_serial"; failures=$((failures + 1)); fi
+mv "$work/web-password.good" "$work/web-password.yml"
+path=/-/reload
+row "POST /-/reload, the good one"          $P 200 -X POST "${right[@]}"
+path=/metrics
+row "after the reload, the password before" $P 401 "${right[@]}"
+row "after the reload, the new password"    $P 200 -u prometheus:renewed-secret
+if [ "$(served_serial $P)" = "$new_serial" ] && [ "$new_serial" != "$old_serial" ]; then echo "ok: after the reload, the renewed certificate"
+else echo "FAILED: after the reload the exporter serves $(served_serial $P), not the renewed $new_serial"; failures=$((failures + 1)); fi
 [ "$failures" -eq 0 ] || { tail -n 5 "$work/password.log" "$work/cert.log"; exit 1; }
 
 # --- The real Prometheus -------------------------------------------------------
 # The contrib job over https as it is, pointed at this run's files and port;
 # then /metrics with a client certificate, with a wrong password and without
-# a certificate.
-echo change-me >"$work/password"
+# a certificate. The password is the one of the last reload.
+echo renewed-secret >"$work/password"
 echo change-you >"$work/wrong-password"
 chmod 0600 "$work/password" "$work/wrong-password"
 {
