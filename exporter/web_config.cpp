@@ -1,11 +1,13 @@
 #include "exporter/web_config.h"
 
+#include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <map>
+#include <sstream>
 
 namespace orbenix::exporter {
 namespace {
@@ -426,6 +428,35 @@ private:
     std::vector<std::pair<int, std::string>> errors_;
 };
 
+// Notes where each document starts and nothing else.
+class DocumentStarts final : public YAML::EventHandler {
+public:
+    std::vector<int> lines;
+
+    void OnDocumentStart(const YAML::Mark& mark) override { lines.push_back(mark.line < 0 ? 1 : mark.line + 1); }
+    void OnDocumentEnd() override {}
+    void OnNull(const YAML::Mark&, YAML::anchor_t) override {}
+    void OnAlias(const YAML::Mark&, YAML::anchor_t) override {}
+    void OnScalar(const YAML::Mark&, const std::string&, YAML::anchor_t, const std::string&) override {}
+    void OnSequenceStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {}
+    void OnSequenceEnd() override {}
+    void OnMapStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {}
+    void OnMapEnd() override {}
+};
+
+// The line where a second document starts, or 0. YAML::Load reads the first
+// document alone and would drop the rest unseen. The parser is asked for two
+// documents at most: after some text (a flow mapping followed by ", x") it
+// yields empty documents without end, which YAML::LoadAll collects until
+// memory runs out.
+int SecondDocumentLine(const std::string& text) {
+    std::istringstream stream(text);
+    YAML::Parser parser(stream);
+    DocumentStarts starts;
+    if (!parser.HandleNextDocument(starts) || !parser.HandleNextDocument(starts)) return 0;
+    return starts.lines.size() > 1 ? starts.lines[1] : 1;
+}
+
 }  // namespace
 
 std::variant<WebConfig, ConfigErrors> ParseWebConfig(std::string_view text, const std::string& file_name,
@@ -434,11 +465,12 @@ std::variant<WebConfig, ConfigErrors> ParseWebConfig(std::string_view text, cons
     WebConfig config;
     config.file_name = file_name;
     try {
-        const std::vector<YAML::Node> documents = YAML::LoadAll(std::string(text));
-        if (documents.size() > 1) {
-            reader.Fail(Reader::LineOf(documents[1]), "the file holds more than one YAML document: give one");
-        } else if (documents.size() == 1) {
-            reader.ReadDocument(documents[0], config);
+        const std::string whole(text);
+        if (const int second = SecondDocumentLine(whole); second > 0) {
+            reader.Fail(second, "the file holds more than one YAML document, or text after the end of the first: "
+                                "give one");
+        } else {
+            reader.ReadDocument(YAML::Load(whole), config);
         }
     } catch (const YAML::Exception& error) {
         reader.Fail(error.mark.line < 0 ? 1 : error.mark.line + 1, error.msg);

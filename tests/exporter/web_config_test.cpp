@@ -102,7 +102,9 @@ TEST_F(WebConfigReader, EveryBadLineIsNamedWithFileAndLine) {
     const struct { std::string text; int line; std::string says; } cases[] = {
         // YAML itself
         {"tls_server_config:\n  cert_file: [server.pem\n", 3, "end of sequence"},
-        {"a: 1\n---\nb: 2\n", 3, "more than one YAML document"},
+        {"a: 1\n---\nb: 2\n", 2, "more than one YAML document"},
+        {"{basic_auth_users: {}}, tls_server_config\n", 1, "or text after the end of the first"},
+        {"{basic_auth_users: {}} tls_server_config\n", 1, "or text after the end of the first"},
         {"- tls_server_config\n", 1, "holds a mapping of tls_server_config"},
         {"tls_server_config: server.pem\n", 1, "tls_server_config must be a mapping"},
         {tls + "  cert_file: other.pem\n", 4, "\"cert_file\" in tls_server_config is given twice \\(first on line 2\\)"},
