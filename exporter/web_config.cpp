@@ -287,7 +287,12 @@ private:
         }
         const auto min_version = Version(min, TlsVersion::Tls12);
         const auto max_version = Version(max, TlsVersion::Tls13);
-        if (min_version && max_version) {
+        // OpenSSL 3 at its default security level refuses every handshake below
+        // TLS 1.2, so a lower minimum would be a setting that does nothing.
+        if (min_version && *min_version < TlsVersion::Tls12) {
+            Fail(min.line, "min_version " + min.text + " is not supported: this exporter's OpenSSL takes TLS 1.2 and "
+                           "1.3 only (TLS 1.0 and 1.1 are deprecated); give TLS12 or TLS13");
+        } else if (min_version && max_version) {
             if (*min_version > *max_version && min.text.empty()) {
                 Fail(max.line, "max_version " + max.text + " is below the default min_version TLS12: set min_version");
             } else if (*min_version > *max_version) {

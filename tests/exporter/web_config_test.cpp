@@ -142,6 +142,9 @@ TEST_F(WebConfigReader, EveryBadLineIsNamedWithFileAndLine) {
         {tls + "  client_allowed_sans: a\n", 4, "client_allowed_sans must be a list"},
         {tls + "  min_version: TLS1.2\n", 4, "TLS version \"TLS1.2\" is none of TLS10, TLS11, TLS12, TLS13"},
         {tls + "  max_version: SSL3\n", 4, "TLS version \"SSL3\""},
+        {tls + "  min_version: TLS10\n  max_version: TLS11\n", 4, "min_version TLS10 is not supported: this exporter's "
+                                                                "OpenSSL takes TLS 1.2 and 1.3 only"},
+        {tls + "  min_version: TLS11\n", 4, "min_version TLS11 is not supported"},
         {tls + "  min_version: TLS13\n  max_version: TLS12\n", 4, "min_version TLS13 is above max_version TLS12"},
         {tls + "  max_version: TLS11\n", 4, "max_version TLS11 is below the default min_version TLS12"},
         {"tls_server_config:\n  cert_file: [a]\n  key_file: server.key\n", 2, "cert_file must be a string"},
