@@ -65,7 +65,7 @@ while [ $((SECONDS - start)) -lt 60 ]; do
 done
 if [ "${scraped:-0}" -lt 4 ]; then
   echo "Prometheus scraped $scraped of 4 targets twice within 60 s"
-  tail -20 "$work/exporter.log" "$work/prometheus.log"
+  tail -n 20 "$work/exporter.log" "$work/prometheus.log"
   exit 1
 fi
 echo "two scrapes of every target after $((SECONDS - start)) s"
