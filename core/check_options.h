@@ -13,6 +13,10 @@ struct CheckOptions {
     std::optional<int> timeout_seconds;  // the HTTP component's deadline; default 60 s
     bool verify_tls = false;             // refuse certificates that do not verify
     std::string ca_file;                 // extra trust anchors for verify_tls
+    // Resume TLS sessions of earlier checks in this process: for callers
+    // that make many checks in one process (the exporter); off for one check
+    // per process, and a no-op where Schannel keeps its own cache.
+    bool resume_tls_sessions = false;
     // Usage values to ask for besides the status; none by default, so the
     // request stays the status request.
     UsageFields usage_fields{};

@@ -85,6 +85,7 @@ bool CheckEngine::DoCheck() {
              const CheckOptions& options = ThreadCheckOptions();
              if (options.timeout_seconds) fresh->SetTimeoutSeconds(*options.timeout_seconds);
              if (!options.ca_file.empty()) fresh->SetCaFile(options.ca_file);
+             if (options.resume_tls_sessions) fresh->SetTlsSessionResumption(true, options.verify_tls);
              webapper_ = std::move(fresh);  // releases the previous check's object
          })},
         {30, Then([&] { Web().SetLogin(u""); })},

@@ -79,7 +79,7 @@ Response HttpClient::Run() {
     ValidateProxy(proxy_);
     const Deadline deadline{std::chrono::seconds(timeout_seconds_)};
 
-    Exchange exchange{proxy_, TlsOptions{ca_file_}, {}, {}};
+    Exchange exchange{proxy_, TlsOptions{ca_file_, {}}, {}, {}, resume_tls_, verified_only_};
     exchange.accept_certificate = [this](const CertificateCheck& check) {
         bool accept = check.error_code == 0;
         events_.HostCertificate(check.certificate, check.error_code, check.error_text, accept);

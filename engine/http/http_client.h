@@ -36,6 +36,10 @@ public:
     void SetUrl(const std::u16string& url) override { url_ = url; }
     void SetTimeoutSeconds(std::int32_t seconds) override;
     void SetCaFile(const std::string& path) override { ca_file_ = path; }
+    void SetTlsSessionResumption(bool resume, bool verified_only) override {
+        resume_tls_ = resume;
+        verified_only_ = verified_only;
+    }
 
     void Send() override;
 
@@ -57,6 +61,8 @@ private:
     std::u16string url_;
     std::int32_t timeout_seconds_ = limits::DefaultTimeoutSeconds;
     std::string ca_file_;
+    bool resume_tls_ = false;
+    bool verified_only_ = false;
     Response response_;
 };
 

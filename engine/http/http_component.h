@@ -67,6 +67,12 @@ public:
     virtual void SetTimeoutSeconds(std::int32_t seconds) = 0;
     // Extra trust anchors for verification (empty: the system's store).
     virtual void SetCaFile(const std::string& path) = 0;
+    // Resume TLS sessions of earlier sends in this process (off by default:
+    // every handshake a full one). `verified_only` tells that the certificate
+    // handler refuses what does not verify, so a session whose certificate
+    // was accepted unverified is never resumed for this send. Where the TLS
+    // library keeps its own cache (Schannel) this changes nothing.
+    virtual void SetTlsSessionResumption(bool resume, bool verified_only) = 0;
 
     // Transmits the request and returns when the response is in.
     virtual void Send() = 0;

@@ -38,6 +38,17 @@ private:
     std::string target_;
 };
 
+// The TLS session key of this target (the TLS backend adds the SNI name).
+TlsSessionKey SessionKey(const Exchange& exchange, const Url& url) {
+    TlsSessionKey key;
+    key.host = url.host;
+    key.port = url.port;
+    key.verify = exchange.verified_only;
+    key.ca_file = exchange.tls.ca_file;
+    key.route = ProxyRoute(exchange.proxy);
+    return key;
+}
+
 // TLS, request and response on an open connection; closes it on return.
 Response Converse(const Exchange& exchange, const Request& request, std::unique_ptr<Stream> stream,
                   const Deadline& deadline) {
@@ -46,9 +57,10 @@ Response Converse(const Exchange& exchange, const Request& request, std::unique_
     const Target target{url.host, url.port, url.https};
     if (url.https) {
         if (stream->PeerName() != peer) stream = std::make_unique<TargetNamedStream>(std::move(stream), peer);
+        TlsOptions tls = exchange.tls;
+        if (exchange.resume_tls) tls.session_key = SessionKey(exchange, url);
         stream = Stage(deadline, "in the TLS handshake with", peer, [&] {
-            return StartTls(std::move(stream), url.host, exchange.tls, deadline,
-                            exchange.accept_certificate);
+            return StartTls(std::move(stream), url.host, tls, deadline, exchange.accept_certificate);
         });
     }
 

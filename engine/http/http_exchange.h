@@ -19,6 +19,9 @@ struct Exchange {
     std::function<bool(const CertificateCheck&)> accept_certificate;
     // After an established connection ends: 0 and "" or the error that ended it.
     std::function<void(std::int32_t, const std::u16string&)> connection_closed;
+    // TLS session resumption (TlsOptions::session_key, filled per target).
+    bool resume_tls = false;
+    bool verified_only = false;
 };
 
 struct Request {

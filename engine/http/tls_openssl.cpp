@@ -1,13 +1,19 @@
 // TLS with OpenSSL over any Stream, through memory BIOs: the handshake and
 // every record go through the inner stream's deadline-bound Read and Write.
+// With a session key, sessions are resumed from and kept in the process's
+// TlsSessionCache: TLS 1.2 sessions arrive in the handshake, TLS 1.3 tickets
+// after it (while the response is read); both come through the context's
+// new-session callback and are kept only once the certificate is accepted.
 #include <arpa/inet.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
 #include <array>
+#include <chrono>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "core/error.h"
 #include "core/utf8.h"
@@ -23,6 +29,10 @@ struct BioFree { void operator()(BIO* p) const { BIO_free(p); } };
 using SslPtr = std::unique_ptr<SSL, SslFree>;
 using CtxPtr = std::unique_ptr<SSL_CTX, CtxFree>;
 using BioPtr = std::unique_ptr<BIO, BioFree>;
+struct SessionFree { void operator()(SSL_SESSION* p) const { SSL_SESSION_free(p); } };
+using SessionPtr = std::unique_ptr<SSL_SESSION, SessionFree>;
+
+int NewSession(SSL* ssl, SSL_SESSION* session);
 
 // The oldest queued OpenSSL error as text (the queue is emptied).
 std::string OpenSslReason(const char* fallback) {
@@ -58,6 +68,10 @@ SSL_CTX* SharedContext(const std::string& ca_file) {
     }
     // The verification result is offered to the caller instead of failing the handshake.
     SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_NONE, nullptr);
+    // New sessions go to the stream that made them, none to OpenSSL's own store.
+    // Without a session set, the ClientHello is the same as without a cache.
+    SSL_CTX_set_session_cache_mode(ctx.get(), SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(ctx.get(), NewSession);
     slot = std::move(ctx);
     return slot.get();
 }
@@ -100,9 +114,11 @@ Certificate Describe(X509* cert) {
 
 class TlsStream final : public Stream {
 public:
-    TlsStream(std::unique_ptr<Stream> inner, const std::string& host, SSL_CTX* ctx)
-        : inner_(std::move(inner)), ssl_(SSL_new(ctx)) {
+    TlsStream(std::unique_ptr<Stream> inner, const std::string& host, SSL_CTX* ctx,
+              std::optional<TlsSessionKey> key)
+        : inner_(std::move(inner)), ssl_(SSL_new(ctx)), key_(std::move(key)) {
         if (!ssl_) throw Error(error_numbers::TlsHandshakeFailed, u"Cannot create a TLS session");
+        SSL_set_app_data(ssl_.get(), this);
         BIO* in = BIO_new(BIO_s_mem());
         BIO* out = BIO_new(BIO_s_mem());
         BIO_set_mem_eof_return(in, -1);  // "no data yet": more comes from the inner stream
@@ -117,7 +133,50 @@ public:
             SSL_set_tlsext_host_name(ssl_.get(), host.c_str());
             X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
             X509_VERIFY_PARAM_set1_host(param, host.c_str(), host.size());
+            if (key_) key_->sni = host;
         }
+        if (!key_) return;
+        const std::shared_ptr<void> earlier = ProcessTlsSessions().Find(*key_, TlsSessionCache::Clock::now());
+        offered_ = earlier && SSL_set_session(ssl_.get(), static_cast<SSL_SESSION*>(earlier.get())) == 1;
+    }
+
+    // OpenSSL takes a connection freed without close_notify sent for a
+    // broken one and makes its session unresumable. The exchange does not
+    // close the TLS session (the server closes the connection), so a stream
+    // that met no TLS failure is marked as shut down; nothing is sent.
+    ~TlsStream() override {
+        if (accepted_ && !failed_) SSL_set_shutdown(ssl_.get(), SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
+    }
+
+    // A session the server gave: kept once the certificate is accepted.
+    void Keep(SessionPtr session) {
+        if (!key_) return;
+        if (accepted_) {
+            Store(std::move(session));
+        } else {
+            pending_ = std::move(session);
+        }
+    }
+
+    // The certificate handler's answer. A refused certificate (or, under a
+    // verifying key, one that did not verify) leaves no session behind, and
+    // takes away the one this handshake resumed.
+    void Decided(bool accepted, bool verified) {
+        if (!key_) return;
+        if (accepted && (verified || !key_->verify)) {
+            accepted_ = true;
+            if (pending_) Store(std::move(pending_));
+            return;
+        }
+        if (offered_) ProcessTlsSessions().Forget(*key_);
+        key_.reset();
+        pending_.reset();
+    }
+
+    // After a failed handshake the offered session is not offered again.
+    void HandshakeFailed() {
+        if (key_ && offered_) ProcessTlsSessions().Forget(*key_);
+        key_.reset();
     }
 
     void Handshake(const Deadline& deadline) {
@@ -197,7 +256,8 @@ private:
         }
     }
 
-    [[noreturn]] void Fail(const char* what, const std::string& reason) const {
+    [[noreturn]] void Fail(const char* what, const std::string& reason) {
+        failed_ = true;
         if (std::string_view(what) == "handshake") {
             throw Error(error_numbers::TlsHandshakeFailed,
                         TextFromUtf8("TLS handshake with " + inner_->PeerName() + " failed: " + reason));
@@ -206,21 +266,53 @@ private:
                     TextFromUtf8(std::string("TLS ") + what + " with " + inner_->PeerName() + " failed: " + reason));
     }
 
+    void Store(SessionPtr session) {
+        const std::chrono::seconds lifetime(SSL_SESSION_get_timeout(session.get()));
+        ProcessTlsSessions().Store(*key_, std::shared_ptr<SSL_SESSION>(session.release(), SessionFree{}), lifetime,
+                                   TlsSessionCache::Clock::now());
+    }
+
     std::unique_ptr<Stream> inner_;
     SslPtr ssl_;
     BIO* in_ = nullptr;   // owned by ssl_
     BIO* out_ = nullptr;  // owned by ssl_
+    std::optional<TlsSessionKey> key_;  // none: no resumption
+    bool offered_ = false;   // a cached session was set for this handshake
+    bool accepted_ = false;  // the certificate was accepted: sessions may be kept
+    SessionPtr pending_;     // the newest session before the certificate was decided
+    bool failed_ = false;    // a TLS call failed: the session is not to be resumed
 };
+
+// The context's new-session callback: 1 takes over the caller's reference.
+// Nothing may be thrown through OpenSSL.
+int NewSession(SSL* ssl, SSL_SESSION* session) {
+    auto* stream = static_cast<TlsStream*>(SSL_get_app_data(ssl));
+    if (stream == nullptr || SSL_SESSION_is_resumable(session) != 1) return 0;
+    SessionPtr owned(session);
+    try {
+        stream->Keep(std::move(owned));
+    } catch (...) {
+        // Not kept: the next handshake is a full one.
+    }
+    return 1;
+}
 
 }  // namespace
 
 std::unique_ptr<Stream> StartTls(std::unique_ptr<Stream> inner, const std::string& host, const TlsOptions& options,
                                  const Deadline& deadline,
                                  const std::function<bool(const CertificateCheck&)>& accept) {
-    auto tls = std::make_unique<TlsStream>(std::move(inner), host, SharedContext(options.ca_file));
-    tls->Handshake(deadline);
+    auto tls = std::make_unique<TlsStream>(std::move(inner), host, SharedContext(options.ca_file), options.session_key);
+    try {
+        tls->Handshake(deadline);
+    } catch (...) {
+        tls->HandshakeFailed();
+        throw;
+    }
     const CertificateCheck check = tls->Verification();
-    if (!accept(check)) {
+    const bool accepted = accept(check);
+    tls->Decided(accepted, check.error_code == 0);
+    if (!accepted) {
         std::u16string why = check.error_code == 0 ? u"the certificate verified, but was refused" : check.error_text;
         throw Error(error_numbers::CertificateRejected,
                     u"Certificate of " + TextFromUtf8(tls->PeerName()) + u" rejected: " + why);

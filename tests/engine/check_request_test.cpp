@@ -147,6 +147,36 @@ TEST(CheckRequest, CallerOptionsReachTheNewComponent) {
     EXPECT_EQ(run.journal.operations[1], "SetCaFile(/tmp/ca.pem)");
 }
 
+// Resumption is asked for only by callers that make many checks, and then
+// carries the verification mode; one check per process leaves it off.
+TEST(CheckRequest, TlsSessionResumptionOnlyWhenTheCallerAsks) {
+    const struct { bool resume; bool verify; const char* op; } cases[] = {
+        {false, false, nullptr},
+        {false, true, nullptr},
+        {true, false, "SetTlsSessionResumption(true, false)"},
+        {true, true, "SetTlsSessionResumption(true, true)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.resume ? "resume" : "no resume") + (c.verify ? ", verify" : ""));
+        ThreadCheckOptions() = CheckOptions{};
+        ThreadCheckOptions().resume_tls_sessions = c.resume;
+        ThreadCheckOptions().verify_tls = c.verify;
+        StandInScript script;
+        script.body = Online();
+        const auto run = RunCheck(PlainSettings(), script);
+        ThreadCheckOptions() = CheckOptions{};
+        std::vector<std::string> resumption;
+        for (const auto& op : run.journal.operations) {
+            if (op.starts_with("SetTlsSessionResumption")) resumption.push_back(op);
+        }
+        if (c.op == nullptr) {
+            EXPECT_TRUE(resumption.empty());
+        } else {
+            EXPECT_EQ(resumption, std::vector<std::string>{c.op});
+        }
+    }
+}
+
 // Usage fields follow the status fields in the order bw, hdd, mem; an online
 // answer is read once more for them, any other answer not at all.
 TEST(CheckRequest, UsageFieldsAreAskedForAndReadOnlyWhenOnline) {

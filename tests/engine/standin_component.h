@@ -70,6 +70,9 @@ public:
     void SetUrl(const std::u16string& v) override { Op("SetUrl(" + U8(v) + ")"); }
     void SetTimeoutSeconds(std::int32_t v) override { Op("SetTimeoutSeconds(" + std::to_string(v) + ")"); }
     void SetCaFile(const std::string& v) override { Op("SetCaFile(" + v + ")"); }
+    void SetTlsSessionResumption(bool resume, bool verified_only) override {
+        Op(std::string("SetTlsSessionResumption(") + B(resume) + ", " + B(verified_only) + ")");
+    }
 
     void Send() override {
         Op("Send()");

@@ -7,6 +7,10 @@
 # Certificates (RSA-2048): a private CA; "good" for localhost and 127.0.0.1
 # signed by it; "selfsigned"; "expired" (signed by the CA, ended 2021);
 # "wrongname" (signed by the CA, for wrong.invalid only).
+# Two more servers with "good" for session resumption: "tls12" (TLS 1.2 only,
+# session IDs in a shared cache, no tickets) and "tls13" (TLS 1.3 only,
+# tickets). Every TLS server logs "port protocol reused(r or .) uri" to
+# STATE_DIR/tls.log.
 set -euo pipefail
 action=${1:?start or stop}
 state=${2:?state dir}
@@ -76,16 +80,18 @@ for _ in range(int(sys.argv[1])):
 print(" ".join(str(s.getsockname()[1]) for s in socks))
 PY
 }
-read -r http good selfsigned expired wrongname <<<"$(free_ports 5)"
+read -r http good selfsigned expired wrongname tls12 tls13 <<<"$(free_ports 7)"
 
 answer='<status>success</status><statusmsg>online</statusmsg><vmstat>online</vmstat>'
-tls_server() {  # port cert
+tls_server() {  # port cert [protocols [more directives]]
   cat <<CONF
   server {
     listen 127.0.0.1:$1 ssl;
     ssl_certificate $state/certs/$2.pem;
     ssl_certificate_key $state/certs/$2.key;
-    ssl_protocols TLSv1.2 TLSv1.3;
+    ssl_protocols ${3:-TLSv1.2 TLSv1.3};
+    ${4:-}
+    access_log $state/tls.log tls;
     include $state/locations.conf;
   }
 CONF
@@ -101,6 +107,7 @@ error_log $state/error.log;
 events { worker_connections 256; }
 http {
   access_log off;
+  log_format tls '\$server_port \$ssl_protocol \$ssl_session_reused \$request_uri';
   client_body_temp_path $state/temp/body;
   proxy_temp_path $state/temp/proxy;
   fastcgi_temp_path $state/temp/fastcgi;
@@ -116,6 +123,8 @@ $(tls_server "$good" good)
 $(tls_server "$selfsigned" selfsigned)
 $(tls_server "$expired" expired)
 $(tls_server "$wrongname" wrongname)
+$(tls_server "$tls12" good TLSv1.2 "ssl_session_cache shared:tls12:1m; ssl_session_tickets off;")
+$(tls_server "$tls13" good TLSv1.3)
 }
 CONF
 nginx -p "$state" -c "$state/nginx.conf" -e "$state/error.log"
@@ -127,6 +136,9 @@ good=$good
 selfsigned=$selfsigned
 expired=$expired
 wrongname=$wrongname
+tls12=$tls12
+tls13=$tls13
 ca_file=$state/certs/ca.pem
+tls_log=$state/tls.log
 ENV
-echo "nginx $(cat "$state/nginx.pid") on 127.0.0.1: http $http, https $good $selfsigned $expired $wrongname"
+echo "nginx $(cat "$state/nginx.pid") on 127.0.0.1: http $http, https $good $selfsigned $expired $wrongname $tls12 $tls13"

@@ -35,7 +35,10 @@ std::optional<NginxPeer> FindNginxPeer() {
         peer.selfsigned = static_cast<std::uint16_t>(std::stoi(values.at("selfsigned")));
         peer.expired = static_cast<std::uint16_t>(std::stoi(values.at("expired")));
         peer.wrongname = static_cast<std::uint16_t>(std::stoi(values.at("wrongname")));
+        peer.tls12 = static_cast<std::uint16_t>(std::stoi(values.at("tls12")));
+        peer.tls13 = static_cast<std::uint16_t>(std::stoi(values.at("tls13")));
         peer.ca_file = NativePath(values.at("ca_file"));
+        peer.tls_log = NativePath(values.at("tls_log"));
     } catch (const std::exception&) {
         return std::nullopt;
     }

@@ -15,7 +15,10 @@ struct NginxPeer {
     std::uint16_t selfsigned = 0;  // self-signed certificate
     std::uint16_t expired = 0;     // CA-signed, expired
     std::uint16_t wrongname = 0;   // CA-signed, for wrong.invalid
+    std::uint16_t tls12 = 0;       // "good", TLS 1.2 only, session IDs (no tickets)
+    std::uint16_t tls13 = 0;       // "good", TLS 1.3 only, tickets
     std::string ca_file;           // the private CA, as a path this platform opens
+    std::string tls_log;           // "port protocol r-or-. uri" per TLS request
 };
 
 // nullopt when the fixture has not started nginx.
