@@ -81,6 +81,7 @@ ProbeResult RunProbe(const Target& target, int deadline_seconds, std::unique_ptr
     options.usage_fields = target.usage;
     options.verify_tls = target.verify_tls;
     options.ca_file = target.ca_file;
+    options.resume_tls_sessions = true;  // many probes of the same panels in one process
 
     Vexarel object(std::move(form));
     object.qv_parameter = target.parameter;
