@@ -2,7 +2,9 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <cmath>
 #include <map>
 
@@ -61,18 +63,48 @@ constexpr std::string_view kInlineSecrets[] = {"parameter", "key", "hash", "pass
 
 constexpr std::string_view kUsageNames[] = {"bandwidth", "disk", "memory"};
 
+std::string FolderOf(const std::string& file_name) {
+    const std::size_t slash = file_name.rfind('/');
+    return slash == std::string::npos ? "" : file_name.substr(0, slash + 1);
+}
+
 class Reader {
 public:
-    Reader(const std::string& file_name, const FileReader& read) : file_name_(file_name), read_(read) {
-        const std::size_t slash = file_name.rfind('/');
-        directory_ = slash == std::string::npos ? "" : file_name.substr(0, slash + 1);
+    Reader(const std::string& file_name, const FileReader& read) : read_(read) { SetFile(file_name); }
+
+    // The file whose lines the errors name now; its relative paths are read beside it.
+    void SetFile(const std::string& file_name) {
+        file_name_ = file_name;
+        directory_ = FolderOf(file_name);
     }
+    const std::string& file_name() const { return file_name_; }
 
     void Fail(const toml::source_region& where, const std::string& what) {
         errors_.push_back(file_name_ + ":" + std::to_string(where.begin.line) + ": " + what);
     }
 
     ConfigErrors& errors() { return errors_; }
+    int targets_dir_line() const { return targets_dir_line_; }
+
+    // Every [targets.NAME] of one file's [targets] table; a name given
+    // before (here or in another file) names both places.
+    void ReadTargets(const toml::table& table, ExporterConfig& config) {
+        for (auto&& [target_key, target_node] : table) {
+            const std::string name(target_key.str());
+            const toml::table* target_table = target_node.as_table();
+            if (!target_table) {
+                Fail(target_key.source(), "targets." + name + " must be a table: [targets." + name + "]");
+                continue;
+            }
+            const std::string here = file_name_ + ":" + std::to_string(target_key.source().begin.line);
+            const auto [first, fresh] = defined_at_.emplace(name, here);
+            if (!fresh) {
+                Fail(target_key.source(), "target \"" + name + "\" is defined twice: first at " + first->second);
+                continue;
+            }
+            if (auto target = ReadTarget(target_key, *target_table)) config.targets.push_back(std::move(*target));
+        }
+    }
 
     void ReadExporter(const toml::table& table, ExporterConfig& config) {
         for (auto&& [key, node] : table) {
@@ -95,6 +127,11 @@ public:
                 }
             } else if (name == "idle_timeout_seconds") {
                 if (auto value = Integer(key, node, 1, kMaxIdleTimeoutSeconds)) config.idle_timeout_seconds = *value;
+            } else if (name == "targets_dir") {
+                if (Expect(key, node, Kind::Text)) {
+                    config.targets_dir = Beside(*node.value<std::string>());
+                    targets_dir_line_ = static_cast<int>(key.source().begin.line);
+                }
             } else if (name == "max_request_head_bytes") {
                 if (auto value = Integer(key, node, kMinRequestHeadBytes, kMaxRequestHeadBytes)) {
                     config.max_request_head_bytes = *value;
@@ -192,6 +229,9 @@ public:
                 target.verify_tls = *found->second.second->value<bool>();
             }
         }
+        if (auto found = given.find("labels"); found != given.end()) {
+            ReadLabels(*found->second.first, *found->second.second, target);
+        }
         if (auto ca = text("ca_file"); ca && ca->first) {
             target.ca_file = Beside(ca->second);
             target.verify_tls = true;
@@ -220,7 +260,7 @@ private:
 
     static bool KnownTargetKey(const std::string& name) {
         static const std::string_view known[] = {
-            "parameter_file", "url", "key_file", "hash_file", "usage", "verify_tls", "ca_file",
+            "parameter_file", "url", "key_file", "hash_file", "usage", "verify_tls", "ca_file", "labels",
             "bandwidth_warning", "bandwidth_critical", "disk_warning", "disk_critical",
             "memory_warning", "memory_critical"};
         for (const std::string_view key : known) {
@@ -234,6 +274,36 @@ private:
             if (word == kUsageNames[UsageIndex(kind)]) return kind;
         }
         return std::nullopt;
+    }
+
+    // Prometheus' rule: a letter or "_", then letters, digits or "_"; "__" is its own.
+    static bool GoodLabelName(std::string_view name) {
+        if (name.empty() || name.starts_with("__")) return false;
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            const char c = name[i];
+            const bool good = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || (i > 0 && c >= '0' && c <= '9');
+            if (!good) return false;
+        }
+        return true;
+    }
+
+    void ReadLabels(const toml::key& key, const toml::node& node, Target& target) {
+        const toml::table* table = node.as_table();
+        if (table == nullptr) {
+            Fail(key.source(), "labels must be a table of strings, such as labels = { customer = \"acme\" }");
+            return;
+        }
+        for (auto&& [label_key, label_node] : *table) {
+            const std::string name(label_key.str());
+            if (!GoodLabelName(name)) {
+                Fail(label_key.source(), "label \"" + name + "\" is not a Prometheus label name: a letter or \"_\", "
+                                         "then letters, digits or \"_\", and not starting with \"__\"");
+            } else if (!label_node.is_string()) {
+                Fail(label_key.source(), "label " + name + " must be a string");
+            } else {
+                target.labels.emplace_back(name, *label_node.value<std::string>());
+            }
+        }
     }
 
     bool Expect(const toml::key& key, const toml::node& node, Kind kind) {
@@ -368,11 +438,82 @@ private:
     std::string directory_;
     const FileReader& read_;
     ConfigErrors errors_;
+    std::map<std::string, std::string> defined_at_;  // target name -> "FILE:LINE"
+    int targets_dir_line_ = 0;
 };
+
+constexpr std::size_t kMaxConfigFileBytes = 1024 * 1024;
+constexpr std::size_t kMaxConfigTotalBytes = 64 * 1024 * 1024;
+
+// One TOML document, or its syntax error as the reader's first error.
+std::optional<toml::table> ParseToml(std::string_view text, Reader& reader) {
+    try {
+        return toml::parse(text, reader.file_name());
+    } catch (const toml::parse_error& error) {
+        reader.Fail(error.source(), std::string(error.description()));
+        return std::nullopt;
+    }
+}
+
+const toml::source_region kFirstLine{{1, 1}, {1, 1}, nullptr};
+
+// The *.toml files of `targets_dir`, each holding [targets.NAME] tables only.
+void ReadTargetsDir(const ExporterConfig& config, const ConfigSources& sources, std::size_t bytes_so_far,
+                    Reader& reader, ExporterConfig& into) {
+    const std::string main_file = reader.file_name();
+    const toml::source_region where{{static_cast<toml::source_index>(reader.targets_dir_line()), 1}, {1, 1}, nullptr};
+    if (!sources.list) {
+        reader.Fail(where, "targets_dir cannot be read here");
+        return;
+    }
+    const auto listed = sources.list(config.targets_dir);
+    if (const auto* error = std::get_if<std::string>(&listed)) {
+        reader.Fail(where, "targets_dir: " + *error);
+        return;
+    }
+    std::size_t total = bytes_so_far;
+    for (const std::string& name : std::get<std::vector<std::string>>(listed)) {
+        const std::string path = config.targets_dir + (config.targets_dir.ends_with('/') ? "" : "/") + name;
+        reader.SetFile(path);
+        const FileContents file = sources.configs(path);
+        if (!file.error.empty()) {
+            reader.Fail(kFirstLine, file.error);
+            continue;
+        }
+        total += file.bytes.size();
+        if (total > kMaxConfigTotalBytes) {
+            reader.Fail(kFirstLine, "the configuration and its targets_dir hold more than 64 MiB in all; "
+                                    "this file and those after it are not read");
+            break;
+        }
+        const auto document = ParseToml(file.bytes, reader);
+        if (!document) continue;
+        for (auto&& [key, node] : *document) {
+            const std::string top(key.str());
+            if (top == "targets" && node.is_table()) {
+                reader.ReadTargets(*node.as_table(), into);
+            } else {
+                reader.Fail(key.source(), "unknown key \"" + top + "\": a file of targets_dir holds [targets.NAME] "
+                                          "tables only");
+            }
+        }
+    }
+    reader.SetFile(main_file);
+}
 
 }  // namespace
 
+void ExporterConfig::BuildIndex() {
+    by_name.clear();
+    by_name.reserve(targets.size());
+    for (std::size_t i = 0; i < targets.size(); ++i) by_name.emplace(targets[i].name, i);
+}
+
 const Target* ExporterConfig::Find(std::string_view name) const {
+    if (by_name.size() == targets.size()) {
+        const auto found = by_name.find(std::string(name));
+        return found == by_name.end() ? nullptr : &targets[found->second];
+    }
     for (const Target& target : targets) {
         if (target.name == name) return &target;
     }
@@ -380,52 +521,66 @@ const Target* ExporterConfig::Find(std::string_view name) const {
 }
 
 std::variant<ExporterConfig, ConfigErrors> ParseConfig(std::string_view text, const std::string& file_name,
-                                                       const FileReader& read) {
-    Reader reader(file_name, read);
-    toml::table document;
-    try {
-        document = toml::parse(text, file_name);
-    } catch (const toml::parse_error& error) {
-        reader.Fail(error.source(), std::string(error.description()));
-        return reader.errors();
-    }
+                                                       const ConfigSources& sources) {
+    Reader reader(file_name, sources.secrets);
+    const auto document = ParseToml(text, reader);
+    if (!document) return reader.errors();
 
     ExporterConfig config;
-    for (auto&& [key, node] : document) {
+    for (auto&& [key, node] : *document) {
         const std::string name(key.str());
         const toml::table* table = node.as_table();
         if (name == "exporter" && table) {
             reader.ReadExporter(*table, config);
         } else if (name == "targets" && table) {
-            for (auto&& [target_key, target_node] : *table) {
-                const toml::table* target_table = target_node.as_table();
-                if (!target_table) {
-                    reader.Fail(target_key.source(), "targets." + std::string(target_key.str()) +
-                                                         " must be a table: [targets." +
-                                                         std::string(target_key.str()) + "]");
-                    continue;
-                }
-                if (auto target = reader.ReadTarget(target_key, *target_table)) {
-                    config.targets.push_back(std::move(*target));
-                }
-            }
+            reader.ReadTargets(*table, config);
         } else if (name == "exporter" || name == "targets") {
             reader.Fail(key.source(), name + " must be a table: [" + name + "]");
         } else {
             reader.Fail(key.source(), "unknown key \"" + name + "\": the file holds [exporter] and [targets.NAME]");
         }
     }
+    if (!config.targets_dir.empty()) ReadTargetsDir(config, sources, text.size(), reader, config);
     if (reader.errors().empty() && config.targets.empty()) {
-        reader.Fail(toml::source_region{{1, 1}, {1, 1}, nullptr}, "no targets: add a [targets.NAME] table");
+        reader.Fail(kFirstLine, config.targets_dir.empty() ? "no targets: add a [targets.NAME] table"
+                                                           : "no targets: add a [targets.NAME] table here or in "
+                                                             "a *.toml file of targets_dir");
     }
     if (!reader.errors().empty()) return reader.errors();
+    config.BuildIndex();
     return config;
 }
 
-std::variant<ExporterConfig, ConfigErrors> ReadConfigFile(const std::string& path, const FileReader& read) {
-    const FileContents file = read(path);
-    if (!file.error.empty()) return ConfigErrors{path + ":0: " + file.error};
-    return ParseConfig(file.bytes, path, read);
+std::variant<ExporterConfig, ConfigErrors> ParseConfig(std::string_view text, const std::string& file_name,
+                                                       const FileReader& read) {
+    ConfigSources sources;
+    sources.secrets = read;
+    sources.configs = read;
+    sources.list = nullptr;
+    return ParseConfig(text, file_name, sources);
+}
+
+std::variant<std::vector<std::string>, std::string> ListSystemDirectory(const std::string& path) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(path, error);
+    if (error) return "cannot list " + path + ": " + error.message();
+    std::vector<std::string> names;
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (name.ends_with(".toml") && !name.starts_with(".")) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ConfigSources SystemConfigSources() {
+    return {ReadSystemFile, SystemFileReader{kMaxConfigFileBytes}, ListSystemDirectory};
+}
+
+std::variant<ExporterConfig, ConfigErrors> ReadConfigFile(const std::string& path, const ConfigSources& sources) {
+    const FileContents file = sources.configs(path);
+    if (!file.error.empty()) return ConfigErrors{path + ":1: " + file.error};
+    return ParseConfig(file.bytes, path, sources);
 }
 
 }  // namespace orbenix::exporter

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -38,6 +40,8 @@ struct Target {
     std::array<UsageRanges, kUsageKinds.size()> ranges{};
     bool verify_tls = false;
     std::string ca_file;
+    // Prometheus labels that service discovery gives this target, by name.
+    std::vector<std::pair<std::string, std::string>> labels;
 };
 
 struct ExporterConfig {
@@ -52,9 +56,15 @@ struct ExporterConfig {
     int request_head_timeout_seconds = kDefaultRequestHeadTimeoutSeconds;
     int idle_timeout_seconds = kDefaultIdleTimeoutSeconds;
     int max_request_head_bytes = kDefaultMaxRequestHeadBytes;
-    std::vector<Target> targets;  // in the file's order
+    std::string targets_dir;      // "": none; else the folder whose *.toml files hold more targets
+    std::vector<Target> targets;  // by name, then those of targets_dir by file and name
 
     const Target* Find(std::string_view name) const;
+    // Makes Find a hash look-up (the readers do it; ten thousand targets are usual).
+    void BuildIndex();
+
+private:
+    std::unordered_map<std::string, std::size_t> by_name;
 };
 
 // A file the configuration names, as the reader sees it.
@@ -77,13 +87,27 @@ inline constexpr SystemFileReader ReadSystemFile{};
 // Every error found, each "FILE:LINE: what is wrong", in the file's order.
 using ConfigErrors = std::vector<std::string>;
 
-// Reads the TOML text of `file_name`; the files it names are read with
-// `read` (relative paths beside `file_name`).
+// Where a configuration's files come from.
+struct ConfigSources {
+    FileReader secrets;  // key, hash and parameter files
+    FileReader configs;  // the configuration and the files of its targets_dir
+    // The *.toml names in a folder, sorted; or what failed. Empty: targets_dir is refused.
+    std::function<std::variant<std::vector<std::string>, std::string>(const std::string& folder)> list;
+};
+
+// Secrets up to 64 KiB; each configuration file up to 1 MiB, and 64 MiB in all.
+ConfigSources SystemConfigSources();
+
+// Reads the TOML text of `file_name`; the files it names come from `sources`
+// (relative paths beside the file that names them).
+std::variant<ExporterConfig, ConfigErrors> ParseConfig(std::string_view text, const std::string& file_name,
+                                                       const ConfigSources& sources);
+// The same with every file from `read`, and no targets_dir.
 std::variant<ExporterConfig, ConfigErrors> ParseConfig(std::string_view text, const std::string& file_name,
                                                        const FileReader& read);
 
 // Reads the configuration file itself and then its text.
 std::variant<ExporterConfig, ConfigErrors> ReadConfigFile(const std::string& path,
-                                                          const FileReader& read = ReadSystemFile);
+                                                          const ConfigSources& sources = SystemConfigSources());
 
 }  // namespace orbenix::exporter

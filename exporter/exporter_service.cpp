@@ -20,7 +20,9 @@
 #include "exporter/probe.h"
 #include "exporter/probe_metrics.h"
 #include "exporter/probe_pool.h"
+#include "exporter/process_metrics.h"
 #include "exporter/request_target.h"
+#include "exporter/service_discovery.h"
 #include "exporter/status_page.h"
 #include "exporter/web_state.h"
 
@@ -178,7 +180,10 @@ struct ExporterService::Impl final : FrontHandler {
         const RequestTarget target = SplitTarget(request.target);
         const bool get = request.method == "GET" || request.method == "HEAD";
         if (get && target.path == "/probe") return Probe(request, target, std::move(reply));
-        if (get && target.path == "/metrics") return reply({200, kExpositionContentType, counters.Metrics(), {}});
+        if (get && target.path == "/metrics") {
+            return reply({200, kExpositionContentType, counters.Metrics() + ProcessMetrics(), {}});
+        }
+        if (get && target.path == "/sd") return reply({200, kJsonContentType, ServiceDiscoveryJson(*Current()), {}});
         if (get && target.path == "/") {
             return reply({200, "text/html; charset=utf-8", StatusPage(*Current()), {}});
         }
@@ -194,7 +199,7 @@ struct ExporterService::Impl final : FrontHandler {
             answer.headers.emplace_back("Allow", "POST");
             return reply(std::move(answer));
         }
-        reply(Text(404, "not found: this exporter answers /probe?target=NAME, /metrics, / and POST /-/reload\n"));
+        reply(Text(404, "not found: this exporter answers /probe?target=NAME, /metrics, /sd, / and POST /-/reload\n"));
     }
 
     void Probe(const HttpRequest& request, const RequestTarget& where, Reply reply) {

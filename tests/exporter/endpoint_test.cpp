@@ -27,7 +27,7 @@ std::string Targets(int http_port, int closed_port) {
         text += "[targets." + name + "]\nurl = \"" + url + "\"\nkey_file = \"" + name + ".key\"\n"
                 "hash_file = \"demo.hash\"\n" + more + "\n";
     };
-    target("online", panel);
+    target("online", panel, "labels = { customer = \"acme \\\"A\\\"\", panel = \"eu1\" }\n");
     target("offline", panel);
     target("busy", panel, "bandwidth_warning = \"80\"\nbandwidth_critical = \"90\"\n");
     target("wrong", panel);
@@ -100,6 +100,14 @@ TEST_F(Endpoints, EachRequestGetsItsAnswer) {
         {"/probe?target=" + std::string(1100, 'a'), {}, 414, {"longer than 1024 bytes"}},
         {"/metrics", {}, 200, {"\norbenix_exporter_probes_total [0-9]+\n", "orbenix_exporter_probes_in_flight 0\n",
                                "orbenix_exporter_targets 7\n"}},
+        {"/metrics", {}, 200, {"\nprocess_cpu_seconds_total [0-9.e+-]+\n", "\nprocess_resident_memory_bytes [1-9][0-9]+\n",
+                               "\nprocess_virtual_memory_bytes [1-9][0-9]+\n", "\nprocess_open_fds [1-9][0-9]*\n",
+                               "\nprocess_max_fds [1-9][0-9]*\n", "\nprocess_start_time_seconds 1[0-9.e+]+\n",
+                               "\norbenix_exporter_build_info\\{version=\"[0-9.]+\"\\} 1\n"}},
+        {"/sd", {}, 200, {"^\\[\n\\{\"targets\":\\[\"busy\"\\],\"labels\":\\{\"__param_target\":\"busy\"\\}\\},\n",
+                          "\n\\{\"targets\":\\[\"online\"\\],\"labels\":\\{\"__param_target\":\"online\","
+                          "\"customer\":\"acme \\\\\"A\\\\\"\",\"panel\":\"eu1\"\\}\\},\n",
+                          "\n\\{\"targets\":\\[\"wrong\"\\],\"labels\":\\{\"__param_target\":\"wrong\"\\}\\}\n\\]\n$"}},
         {"/", {}, 200, {"<a href=\"probe\\?target=online\">online</a>", "<a href=\"metrics\">"}},
         {"/-/reload", {}, 405, {"POST /-/reload only"}},
         {"/elsewhere", {}, 404, {"answers /probe\\?target=NAME"}},

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 
 #include "core/utf8.h"
 #include "exporter/exporter_config.h"
 #include "exporter/listen_address.h"
+#include "exporter/process_metrics.h"
 #include "temp_folder.h"
 
 namespace orbenix::exporter {
@@ -136,6 +138,11 @@ TEST_F(ConfigReader, EveryBadLineIsNamedWithFileAndLine) {
         {"listen = \"127.0.0.1:1\"\n" + good, 1, "unknown key \"listen\": the file holds \\[exporter\\] and \\[targets.NAME\\]"},
         {"[targets]\na = 1\n", 2, "targets.a must be a table"},
         {"[exporter]\n", 1, "no targets: add a \\[targets.NAME\\] table"},
+        {good + "labels = { customer = \"acme\", \"1x\" = \"y\" }\n", 3, "label \"1x\" is not a Prometheus label name"},
+        {good + "labels = { __param_target = \"b\" }\n", 3, "label \"__param_target\" is not a Prometheus label name"},
+        {good + "labels = { customer = 1 }\n", 3, "label customer must be a string"},
+        {good + "labels = [\"acme\"]\n", 3, "labels must be a table of strings"},
+        {"[exporter]\ntargets_dir = \"no-such.d\"\n" + good, 2, "targets_dir: cannot list .*no-such.d"},
     };
     for (const auto& c : cases) {
         const auto read = Read(c.text);
@@ -144,6 +151,45 @@ TEST_F(ConfigReader, EveryBadLineIsNamedWithFileAndLine) {
         ASSERT_EQ(errors.size(), 1u) << c.text << "\nfirst: " << errors.front();
         const std::string expected = ConfigName() + ":" + std::to_string(c.line) + ": .*" + c.says;
         EXPECT_TRUE(std::regex_search(errors.front(), std::regex(expected))) << errors.front() << "\nwanted: " << expected;
+    }
+}
+
+// One file a server, as configuration tools write them: errors name that
+// file and line, a name given twice names both places, and size limits hold.
+TEST_F(ConfigReader, TargetsDirFilesAddTargetsAndNameTheirOwnLines) {
+    std::filesystem::create_directory(folder_.path() + "/targets.d");
+    const auto targets = [&](const std::string& name, const std::string& text) {
+        folder_.Write("targets.d/" + name, text, 0644);
+    };
+    targets("a.toml", "[targets.vps1]\nparameter_file = \"../vps.parameter\"\nlabels = { customer = \"acme\" }\n");
+    targets("b.toml", "[targets.vps2]\nparameter_file = \"../vps.parameter\"\n");
+    targets("notes.txt", "not read\n");
+    const std::string main = "[exporter]\ntargets_dir = \"targets.d\"\n[targets.here]\nparameter_file = \"vps.parameter\"\n";
+    auto read = Read(main);
+    ASSERT_TRUE(std::holds_alternative<ExporterConfig>(read)) << std::get<ConfigErrors>(read).front();
+    const auto& config = std::get<ExporterConfig>(read);
+    ASSERT_EQ(config.targets.size(), 3u);
+    EXPECT_EQ(config.targets[1].name, "vps1");
+    EXPECT_EQ(config.targets[1].labels, (std::vector<std::pair<std::string, std::string>>{{"customer", "acme"}}));
+    EXPECT_EQ(config.Find("vps2"), &config.targets[2]);
+
+    const std::string dir = folder_.path() + "/targets.d/";
+    const struct { std::string file, text; std::string error; } cases[] = {
+        {"c.toml", "[targets.vps1]\nparameter_file = \"../vps.parameter\"\n",
+         dir + "c.toml:1: .*target \"vps1\" is defined twice: first at " + dir + "a.toml:1"},
+        {"c.toml", "\n[targets.x]\nparameter_file = \"absent\"\n", dir + "c.toml:3: parameter_file: cannot open"},
+        {"c.toml", "[exporter]\nlisten = \"127.0.0.1:1\"\n", dir + "c.toml:1: unknown key \"exporter\": a file of targets_dir"},
+        {"c.toml", "[targets.x\n", dir + "c.toml:1: "},
+        {"c.toml", "# " + std::string(1024 * 1024, 'x') + "\n", dir + "c.toml:1: .*is larger than 1 MiB"},
+    };
+    for (const auto& c : cases) {
+        targets(c.file, c.text);
+        read = Read(main);
+        std::filesystem::remove(dir + c.file);
+        ASSERT_TRUE(std::holds_alternative<ConfigErrors>(read)) << c.text.substr(0, 80);
+        const auto& errors = std::get<ConfigErrors>(read);
+        ASSERT_EQ(errors.size(), 1u) << errors.front();
+        EXPECT_TRUE(std::regex_search(errors.front(), std::regex(c.error))) << errors.front() << "\nwanted: " << c.error;
     }
 }
 
@@ -165,6 +211,27 @@ TEST(ListenAddress, OnlyLoopbackAddressesCountAsThisMachineOnly) {
         {"128.0.0.1", false}, {"exporter.example", false}, {"", false},
     };
     for (const auto& c : cases) EXPECT_EQ(IsLoopbackHost(c.host), c.loopback) << c.host;
+}
+
+// A command name may hold blanks and ")"; the fields count from the last ")".
+TEST(ProcessStat, ReadsTheFieldsAfterTheCommandName) {
+    const std::string tail = " S 1 2 3 4 5 6 7 8 9 10 250 150 0 0 20 0 9 0 5000 123456789 300 18446744073709551615";
+    const struct { std::string stat; bool read; } cases[] = {
+        {"42 (orbenix-exporter)" + tail, true},
+        {"42 (a (b) c))" + tail, true},
+        {"42 (x)" + tail.substr(0, 40), false},  // cut short
+        {"42 orbenix-exporter" + tail, false},   // no parentheses
+        {"42 (x) S 1 2 3 4 5 6 7 8 9 10 25o 150 0 0 20 0 9 0 5000 123456789 300", false},
+    };
+    for (const auto& c : cases) {
+        const auto stat = ParseProcessStat(c.stat, 100, 4096, 1700000000);
+        ASSERT_EQ(stat.has_value(), c.read) << c.stat;
+        if (!stat) continue;
+        EXPECT_DOUBLE_EQ(stat->cpu_seconds, 4.0);
+        EXPECT_DOUBLE_EQ(stat->start_time_seconds, 1700000050.0);
+        EXPECT_EQ(stat->virtual_bytes, 123456789u);
+        EXPECT_EQ(stat->resident_bytes, 300u * 4096u);
+    }
 }
 
 TEST_F(ConfigReader, MissingConfigurationFileIsNamed) {
