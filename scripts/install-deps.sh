@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   libcpp-httplib-dev libtomlplusplus-dev prometheus
   libboost-dev libyaml-cpp-dev libcrypt-dev curl
+  lintian
 )
 
 missing=()
