@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The real Prometheus scrapes orbenix-exporter through the contrib job, both
-# on loopback: solusvm_up 1 for the online server and 0 for the offline one,
-# solusvm_probe_success 0 for a panel error, and the busy server's bandwidth.
+# on loopback, with the targets it discovers through the exporter's /sd:
+# solusvm_up 1 for the online server and 0 for the offline one,
+# solusvm_probe_success 0 for a panel error, and the busy server's bandwidth
+# and labels.
 #   usage: prometheus_scrape_test.sh EXPORTER SOURCE_DIR WORK_DIR DEMO_PANEL_PORTS
 set -euo pipefail
 exporter=$1 source=$2 work=$3 ports_file=$4
@@ -30,7 +32,7 @@ sed -e "s|127.0.0.1:8080|127.0.0.1:$HTTP_PORT|; s|127.0.0.1:9798|127.0.0.1:$expo
 (umask 077
  for key in online offline busy wrong; do echo "$key" >"$work/keys/$key.key"; done
  echo demo-hash >"$work/keys/demo.hash")
-sed -e "s|127.0.0.1:9798|127.0.0.1:$exporter_port|; s|scrape_interval: 60s|scrape_interval: 1s|; s|scrape_timeout: 10s|scrape_timeout: 1s|" \
+sed -e "s|127.0.0.1:9798|127.0.0.1:$exporter_port|; s|scrape_interval: 60s|scrape_interval: 1s|; s|scrape_timeout: 10s|scrape_timeout: 1s|; s|refresh_interval: 60s|refresh_interval: 1s|" \
   "$source/contrib/prometheus/prometheus.yml" >"$work/prometheus.yml"
 printf 'global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n' | cat - "$work/prometheus.yml" >"$work/prometheus.full.yml"
 
@@ -82,6 +84,7 @@ expect solusvm_probe_success panel-error 0
 expect solusvm_probe_success online 1
 expect solusvm_bandwidth_used_bytes busy 852000000000
 expect solusvm_bandwidth_total_bytes busy 1000000000000
+expect 'solusvm_up{customer="acme",panel="eu1"}' busy 1
 expect 'solusvm_probe_error_info{kind="panel"}' panel-error 1
 expect orbenix_exporter_targets "127.0.0.1:$exporter_port" 4
 [ "$failures" -eq 0 ] || { tail -20 "$work/exporter.log"; exit 1; }
