@@ -137,7 +137,14 @@ public:
         }
         if (!key_) return;
         const std::shared_ptr<void> earlier = ProcessTlsSessions().Find(*key_, TlsSessionCache::Clock::now());
-        offered_ = earlier && SSL_set_session(ssl_.get(), static_cast<SSL_SESSION*>(earlier.get())) == 1;
+        if (!earlier) return;
+        auto* session = static_cast<SSL_SESSION*>(earlier.get());
+        // OpenSSL marks a session unresumable when a connection with it broke.
+        if (SSL_SESSION_is_resumable(session) != 1) {
+            ProcessTlsSessions().Forget(*key_);
+            return;
+        }
+        offered_ = SSL_set_session(ssl_.get(), session) == 1;
     }
 
     // OpenSSL takes a connection freed without close_notify sent for a
