@@ -15,6 +15,7 @@ packages=(
   libcpp-httplib-dev libtomlplusplus-dev prometheus
   libboost-dev libyaml-cpp-dev libcrypt-dev curl
   lintian
+  zabbix-server-pgsql zabbix-frontend-php php-fpm php-pgsql postgresql
 )
 
 missing=()
@@ -29,13 +30,18 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 apt-get update -qq
 
-# The tests start Nagios 4, Icinga 2 and Prometheus of their own; the
-# packages' system services must not start on install, nor at the next boot.
+# The tests start Nagios 4, Icinga 2, Prometheus and Zabbix (its server,
+# PostgreSQL and php-fpm) of their own; the packages' system services must
+# not start on install, nor at the next boot.
 # While they install, a policy-rc.d (unless the machine has one) keeps every
 # service of the batch from starting; the tests start their peers themselves.
 engines=()
 for p in "${missing[@]}"; do
-  case $p in nagios4 | icinga2 | prometheus) engines+=("$p") ;; esac
+  case $p in
+    nagios4 | icinga2 | prometheus | postgresql) engines+=("$p") ;;
+    zabbix-server-pgsql) engines+=(zabbix-server) ;;
+    php-fpm) engines+=(php8.2-fpm) ;;
+  esac
 done
 policy=/usr/sbin/policy-rc.d
 own_policy=
