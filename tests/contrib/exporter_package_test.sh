@@ -30,7 +30,8 @@ fi
 
 rm -rf "$out"
 mkdir -p "$out"
-apt_get() { DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=120 "$@" >>"$out/apt.log" 2>&1 ||
+# Another process may use apt or dpkg for a while: wait for its lock (bounded).
+apt_get() { DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=300 "$@" >>"$out/apt.log" 2>&1 ||
   { tail -n 30 "$out/apt.log" >&2; return 1; }; }
 cleanup() {
   if dpkg-query -W -f='${Status}' orbenix-exporter 2>/dev/null | grep -q 'installed'; then
@@ -42,6 +43,8 @@ cleanup() {
   ! getent group orbenix-exporter >/dev/null || groupdel orbenix-exporter || true
 }
 trap cleanup EXIT
+# ctest stops a test past its timeout with SIGTERM: clean up then too.
+trap 'exit 143' TERM INT
 
 failures=0
 pass() { echo "ok: $1"; }
@@ -64,6 +67,15 @@ else
 fi
 
 # --- install -----------------------------------------------------------------
+# The package's files and its own folders (not /usr/bin/ and the like).
+files=() dirs=()
+while read -r path; do
+  path=${path#.}
+  case $path in
+    */) [[ $path != *orbenix* ]] || dirs+=("$path") ;;
+    *) files+=("$path") ;;
+  esac
+done < <(dpkg-deb --fsys-tarfile "$exporter_deb" | tar -t)
 apt_get install --no-install-recommends "$exporter_deb"
 expect "package status" "$(dpkg-query -W -f='${Status}' orbenix-exporter)" "install ok installed"
 IFS=: read -r _ _ uid gid _ home shell < <(getent passwd orbenix-exporter) || fail "no user orbenix-exporter"
@@ -71,8 +83,11 @@ expect "the user's group" "$(getent group "${gid:-none}" | cut -d: -f1)" orbenix
 expect "the user's home and shell" "$home $shell" "/nonexistent /usr/sbin/nologin"
 if [ "${uid:-1000}" -lt 1000 ]; then pass "system uid $uid"; else fail "uid ${uid:-none} is not a system one"; fi
 expect "$etc owner and mode" "$(stat -c '%U:%G %a' "$etc")" "root:orbenix-exporter 750"
-expect "the examples" "$(ls /usr/share/doc/orbenix-exporter/examples | tr '\n' ' ')" \
-  "orbenix-alerts.yml orbenix-exporter.toml prometheus.yml web-config.yml "
+missing=()
+for path in "${files[@]}"; do [ -e "$path" ] || missing+=("$path"); done
+expect "the package's ${#files[@]} files on disk, missing" "${missing[*]:-none}" none
+[ -e /usr/share/doc/orbenix-exporter/examples/orbenix-alerts.yml ] && pass "the alerting rules among the examples" ||
+  fail "no orbenix-alerts.yml among the examples"
 if /usr/bin/orbenix-exporter --version >"$out/version" 2>&1; then
   pass "orbenix-exporter --version: $(head -n 1 "$out/version")"
 else
@@ -110,15 +125,9 @@ expect "$etc after the second install" "$(stat -c '%U:%G %a' "$etc")" "root:orbe
 apt_get purge orbenix-exporter
 
 left=()
-while read -r path; do
-  path=${path#.}
-  case $path in
-    */) [[ $path == *orbenix* ]] && [ -e "$path" ] && left+=("$path") ;; # our own folders, not /usr/bin/
-    *) if [ -e "$path" ] || [ -L "$path" ]; then left+=("$path"); fi ;;
-  esac
-done < <(dpkg-deb --fsys-tarfile "$exporter_deb" | tar -t)
-for path in "$etc" /var/lib/dpkg/info/orbenix-exporter.list /var/lib/dpkg/info/orbenix-exporter.postrm; do
-  [ ! -e "$path" ] || left+=("$path")
+for path in "${files[@]}" "${dirs[@]}" "$etc" /var/lib/dpkg/info/orbenix-exporter.list \
+  /var/lib/dpkg/info/orbenix-exporter.postrm; do
+  if [ -e "$path" ] || [ -L "$path" ]; then left+=("$path"); fi
 done
 getent passwd orbenix-exporter >/dev/null && left+=("user orbenix-exporter")
 getent group orbenix-exporter >/dev/null && left+=("group orbenix-exporter")
