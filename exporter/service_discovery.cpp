@@ -23,7 +23,8 @@ std::string JsonString(std::string_view text) {
             }
         }
     }
-    return out + "\"";
+    out += '"';
+    return out;
 }
 
 std::string ServiceDiscoveryJson(const ExporterConfig& config) {
@@ -31,11 +32,14 @@ std::string ServiceDiscoveryJson(const ExporterConfig& config) {
     for (const Target& target : config.targets) {
         if (out.size() > 1) out += ",";
         const std::string name = JsonString(target.name);
-        out += "\n{\"targets\":[" + name + "],\"labels\":{\"__param_target\":" + name;
-        for (const auto& [label, value] : target.labels) out += "," + JsonString(label) + ":" + JsonString(value);
-        out += "}}";
+        out.append("\n{\"targets\":[").append(name).append("],\"labels\":{\"__param_target\":").append(name);
+        for (const auto& [label, value] : target.labels) {
+            out.append(",").append(JsonString(label)).append(":").append(JsonString(value));
+        }
+        out.append("}}");
     }
-    return out + "\n]\n";
+    out += "\n]\n";
+    return out;
 }
 
 }  // namespace orbenix::exporter
