@@ -13,7 +13,8 @@ asks /probe?target=NAME, the exporter asks the server's SolusVM panel and
 answers solusvm_up, solusvm_probe_success and the bandwidth, disk and
 memory usage. Keys are read from files only.]])
 set(CPACK_DEBIAN_EXPORTER_PACKAGE_CONTROL_EXTRA
-  ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)
+  ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/prerm
+  ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)
 set(CPACK_DEBIAN_EXPORTER_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 
 # orbenix_deb_docs(COMPONENT PACKAGE COPYRIGHT): what Debian's policy asks in
