@@ -20,10 +20,11 @@ if command -v clang++ >/dev/null; then
   bash fuzz/run.sh --ci --runs=20000 30
 fi
 
-cmake --preset mingw64
-cmake --build --preset mingw64 -j2
+# The 32-bit build first: the 64-bit build's x64 MSI carries its DLL and CLI.
 cmake --preset mingw32
 cmake --build --preset mingw32 -j2
+cmake --preset mingw64
+cmake --build --preset mingw64 -j2
 
 # The release zip holds both builds; the 32-bit DLL's surface needs no Wine,
 # so it is checked here on every machine.
@@ -35,6 +36,10 @@ want="README.txt x64/orbenix-check.exe x64/orbenix.chm x64/orbenix.dll x86/orben
 [ "$listing" = "$want" ] || { echo "the release zip holds '$listing', not '$want'"; exit 1; }
 bash tests/wine/dll_surface_test.sh i686-w64-mingw32-objdump build/mingw32/component/com/orbenix.dll \
   "build/mingw32/orbenix-$version-win32.zip" x86
+# Both MSIs, so that the x64 package's test (wine_installer_x64) cannot go missing.
+for msi in "build/mingw32/orbenix-$version.msi" "build/mingw64/orbenix-$version-x64.msi"; do
+  [ -f "$msi" ] || { echo "$msi was not built"; exit 1; }
+done
 
 # Whether this machine runs 32-bit programs, asked of one: Wine's 32-bit
 # loader. Kernels with ia32 emulation off refuse it ("Exec format error").
@@ -53,6 +58,8 @@ if [ -z "$wine32_reason" ]; then
     build/mingw32/component/com/orbenix.dll build/mingw64/tests/wine/side-by-side-wineprefix
 else
   echo "SKIPPED: the 32-bit Windows tests under Wine (and both DLLs side by side), because $wine32_reason." \
-    "The 32-bit DLL's static checks passed above. To run them, boot the kernel with ia32_emulation=on" \
+    "The 32-bit DLL's static checks passed above. The x64 MSI was installed, checked (both registry views)" \
+    "and removed in a 64-bit prefix, but its 32-bit host (syswow64 cscript) and the 32-bit regsvr32 were skipped" \
+    "for the same reason. To run them, boot the kernel with ia32_emulation=on" \
     "(or use a kernel with IA32 emulation) and unset ORBENIX_WINE32."
 fi

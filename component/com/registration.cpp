@@ -2,21 +2,18 @@
 
 #include <oleauto.h>
 
+#include <iterator>
 #include <string>
 
 #include "component/com/com_ptr.h"
 #include "component/com/module.h"
 #include "component/com/orbenix_h.h"
+#include "component/com/registration_rows.h"
+#include "component/com/registration_table.h"
 
 namespace orbenix::com {
 namespace {
 
-constexpr WORD kLibraryMajor = 1;
-constexpr WORD kLibraryMinor = 0;
-constexpr LCID kLibraryLocale = 0x0409;
-// The type library is registered for this DLL's own pointer size (its
-// TypeLib\{LIBID}\1.0\409\win32 or \win64 key).
-constexpr SYSKIND kLibrarySysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 constexpr const wchar_t* kOwnPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
 constexpr const wchar_t* kOtherPlatform = sizeof(void*) == 8 ? L"win32" : L"win64";
 
@@ -40,6 +37,19 @@ std::wstring GuidText(REFGUID guid) {
     wchar_t text[40] = {};
     StringFromGUID2(guid, text, 40);
     return text;
+}
+
+RegistrationValues Values(std::wstring dll, const wchar_t* platform) {
+    return {kProgId, GuidText(CLSID_vexarel), GuidText(LIBID_orbenix), GuidText(IID__vexarel), std::move(dll),
+            platform};
+}
+
+// Wine splits HKEY_CLASSES_ROOT between the views otherwise than Windows
+// (registration_table.h); its ntdll says so by exporting wine_get_version.
+RegistryKind ThisRegistry() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr ? RegistryKind::Wine
+                                                                                     : RegistryKind::Windows;
 }
 
 // Creates `path` under HKEY_CLASSES_ROOT and sets one text value (the key's
@@ -77,6 +87,15 @@ void DeleteIfEmpty(const std::wstring& path) {
     }
 }
 
+// A row's key with everything below it, then its parents that are left empty.
+LSTATUS RemoveRow(const RegistrationRow& row, const RegistrationValues& values) {
+    const std::wstring key = Expand(row.key, values);
+    const LSTATUS status = DeleteTree(key);
+    if (status != ERROR_SUCCESS) return status;
+    for (const std::wstring& parent : ParentsToPrune(key)) DeleteIfEmpty(parent);
+    return ERROR_SUCCESS;
+}
+
 // The key's default text value, or "" when there is none.
 std::wstring ReadText(const std::wstring& path) {
     wchar_t text[MAX_PATH + 1] = {};
@@ -87,29 +106,31 @@ std::wstring ReadText(const std::wstring& path) {
     return text;
 }
 
-bool KeyExists(const std::wstring& path) {
-    RegKey key;
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+// The row whose key (or text) holds the placeholder, or null.
+const RegistrationRow* RowWith(const wchar_t* placeholder, bool in_key) {
+    for (const RegistrationRow& row : kRegistrationRows) {
+        if (std::wstring_view(in_key ? row.key : row.text).find(placeholder) != std::wstring_view::npos) return &row;
+    }
+    return nullptr;
 }
 
-std::wstring ClassKey() { return L"CLSID\\" + GuidText(CLSID_vexarel); }
-std::wstring LibraryKey() { return L"TypeLib\\" + GuidText(LIBID_orbenix); }
-std::wstring InterfaceKey() { return L"Interface\\" + GuidText(IID__vexarel); }
-std::wstring PlatformKey(const wchar_t* platform) { return LibraryKey() + L"\\1.0\\409\\" + platform; }
-
-std::wstring DirectoryOf(const std::wstring& path) {
-    const auto slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-HRESULT RegisterTypeLibrary(const std::wstring& path) {
-    ComPtr<ITypeLib> library;
-    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
-    if (FAILED(hr)) return hr;
-    // The help directory is the DLL's own folder, where orbenix.chm would sit.
-    std::wstring file = path;
-    std::wstring directory = DirectoryOf(path);
-    return RegisterTypeLib(library.get(), file.data(), directory.empty() ? nullptr : directory.data());
+// Unregisters this DLL while the DLL of the other pointer size stays
+// registered: only this DLL's own rows go (its type-library entry and what
+// lives in its view only); the help folder then follows the DLL that stays.
+HRESULT UnregisterBesideTheOther(const std::wstring& other_dll) {
+    const RegistrationValues own = Values(ModulePath(), kOwnPlatform);
+    const RegistryKind kind = ThisRegistry();
+    for (const RegistrationRow& row : kRegistrationRows) {
+        if (!RemovedBesideTheOther(row, kind)) continue;
+        const LSTATUS status = RemoveRow(row, own);
+        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    }
+    if (const RegistrationRow* helpdir = RowWith(L"%DIR%", false)) {
+        const RegistrationValues other = Values(other_dll, kOtherPlatform);
+        const LSTATUS status = SetText(Expand(helpdir->key, other), helpdir->name, Expand(helpdir->text, other));
+        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    }
+    return S_OK;
 }
 
 }  // namespace
@@ -117,73 +138,30 @@ HRESULT RegisterTypeLibrary(const std::wstring& path) {
 HRESULT RegisterServer() {
     const std::wstring path = ModulePath();
     if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
-
-    HRESULT hr = RegisterTypeLibrary(path);
+    // The rows name the type library inside this file: it must load.
+    ComPtr<ITypeLib> library;
+    const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
     if (FAILED(hr)) return hr;
 
-    const std::wstring clsid = GuidText(CLSID_vexarel);
-    const std::wstring progid = kProgId;
-    const std::wstring key = ClassKey();
-    struct Entry {
-        std::wstring path;
-        const wchar_t* name;
-        std::wstring value;
-    };
-    const Entry entries[] = {
-        {progid, nullptr, progid},
-        {progid + L"\\CLSID", nullptr, clsid},
-        {key, nullptr, progid},
-        {key + L"\\InprocServer32", nullptr, path},
-        {key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-        {key + L"\\ProgID", nullptr, progid},
-        {key + L"\\TypeLib", nullptr, GuidText(LIBID_orbenix)},
-        {key + L"\\VERSION", nullptr, L"1.0"},
-    };
-    for (const Entry& entry : entries) {
-        const LSTATUS status = SetText(entry.path, entry.name, entry.value);
-        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-    }
-    return S_OK;
-}
-
-// Unregisters this DLL while the DLL of the other pointer size stays
-// registered. The ProgID and the type library's keys are one for both
-// registry views, and removing the type library also removes the
-// interface's keys, so only this DLL's own entries go: its class (in its
-// own view) and its platform entry of the type library; the help folder
-// then follows the DLL that stays.
-HRESULT UnregisterBesideTheOther() {
-    for (const std::wstring& key : {PlatformKey(kOwnPlatform), ClassKey()}) {
-        const LSTATUS status = DeleteTree(key);
-        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-    }
-    const std::wstring directory = DirectoryOf(ReadText(PlatformKey(kOtherPlatform)));
-    if (!directory.empty()) {
-        const LSTATUS status = SetText(LibraryKey() + L"\\1.0\\HELPDIR", nullptr, directory);
+    const RegistrationValues values = Values(path, kOwnPlatform);
+    for (const RegistrationRow& row : kRegistrationRows) {
+        const LSTATUS status = SetText(Expand(row.key, values), row.name, Expand(row.text, values));
         if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
     }
     return S_OK;
 }
 
 HRESULT UnregisterServer() {
-    if (KeyExists(PlatformKey(kOtherPlatform))) return UnregisterBesideTheOther();
-    // The type library first: it also removes the interface's registration.
-    // It fails when the registered file is gone; the keys below are then
-    // removed directly, since this DLL knows every key it wrote.
-    if (KeyExists(LibraryKey())) {
-        (void)UnRegisterTypeLib(LIBID_orbenix, kLibraryMajor, kLibraryMinor, kLibraryLocale, kLibrarySysKind);
-    }
-    const std::wstring leftovers[] = {
-        InterfaceKey(),
-        LibraryKey() + L"\\1.0",
-        ClassKey(),
-        kProgId,
-    };
-    for (const std::wstring& key : leftovers) {
-        const LSTATUS status = DeleteTree(key);
+    const RegistrationValues own = Values(ModulePath(), kOwnPlatform);
+    // The other kind's DLL is registered when its type-library entry is there.
+    const RegistrationRow* platform_row = RowWith(L"%PLATFORM%", true);
+    const std::wstring other_dll =
+        platform_row == nullptr ? std::wstring() : ReadText(Expand(platform_row->key, Values({}, kOtherPlatform)));
+    if (!other_dll.empty()) return UnregisterBesideTheOther(other_dll);
+    for (auto row = std::rbegin(kRegistrationRows); row != std::rend(kRegistrationRows); ++row) {
+        const LSTATUS status = RemoveRow(*row, own);
         if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
     }
-    DeleteIfEmpty(LibraryKey());
     return S_OK;
 }
 

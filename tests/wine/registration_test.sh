@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Registers orbenix.dll with regsvr32 in the build's Wine prefix, checks every
-# key it writes, unregisters (all keys gone, a second unregister still
-# succeeds) and registers again, which leaves the DLL registered for the
-# COM client tests that follow.
+# Registers orbenix.dll with regsvr32 in the build's Wine prefix, checks that
+# the values under our keys are exactly the rows of registration.rows (the
+# table the MSI's Registry rows come from), unregisters (all keys gone, a
+# second unregister still succeeds) and registers again, which leaves the DLL
+# registered for the COM client tests that follow.
 # usage: registration_test.sh WINE_RUN DLL ARCH   (ARCH win32 or win64: the type library's key)
 set -uo pipefail
 wine_run=${1:?usage: registration_test.sh WINE_RUN DLL}
@@ -12,7 +13,9 @@ arch=${3:?usage: registration_test.sh WINE_RUN DLL ARCH}
 clsid='{5CB5B383-5FBA-43D6-911F-8587FEEC2588}'
 libid='{F91BD057-E460-4BC2-BF06-BB10583EAEDC}'
 iid='{3EF4EF83-8DE8-4E2C-B1F3-425223A639BA}'
-automation_marshaller='{00020424-0000-0000-C000-000000000046}'
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=registry_dump.sh
+. "$here/registry_dump.sh"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -41,26 +44,17 @@ register() {
 }
 
 win_dll=$(wine winepath -w "$dll" | tr -d '\r')
-win_dir=${win_dll%\\*}
 [ -n "$win_dll" ] || { echo "FAIL: winepath gave no path for $dll"; exit 1; }
 
 check_registered() {
-  local stage=$1
+  local stage=$1 bits=${arch#win} got want
   echo "-- keys after $stage"
-  expect_value 'HKCR\orbenix.vexarel' '' 'orbenix.vexarel'
-  expect_value 'HKCR\orbenix.vexarel\CLSID' '' "$clsid"
-  expect_value "HKCR\\CLSID\\$clsid" '' 'orbenix.vexarel'
-  expect_value "HKCR\\CLSID\\$clsid\\InprocServer32" '' "$win_dll"
-  expect_value "HKCR\\CLSID\\$clsid\\InprocServer32" 'ThreadingModel' 'Apartment'
-  expect_value "HKCR\\CLSID\\$clsid\\ProgID" '' 'orbenix.vexarel'
-  expect_value "HKCR\\CLSID\\$clsid\\TypeLib" '' "$libid"
-  expect_value "HKCR\\CLSID\\$clsid\\VERSION" '' '1.0'
-  expect_value "HKCR\\TypeLib\\$libid\\1.0" '' 'orbenix'
-  expect_value "HKCR\\TypeLib\\$libid\\1.0\\409\\$arch" '' "$win_dll"
-  expect_value "HKCR\\TypeLib\\$libid\\1.0\\HELPDIR" '' "$win_dir"
-  expect_value "HKCR\\Interface\\$iid" '' '_vexarel'
-  expect_value "HKCR\\Interface\\$iid\\ProxyStubClsid32" '' "$automation_marshaller"
-  expect_value "HKCR\\Interface\\$iid\\TypeLib" '' "$libid"
+  got=$(our_registry)
+  want=$(rows_expected --view "$bits" "--dll$bits" "$win_dll")
+  if [ "$got" != "$want" ]; then
+    fail "after $stage the registry differs from registration.rows (< registry, > rows):"
+    diff <(echo "$got") <(echo "$want")
+  fi
 }
 
 check_unregistered() {
@@ -71,6 +65,9 @@ check_unregistered() {
   done
 }
 
+# From nothing of ours, so that the comparison sees only this registration.
+register /u
+check_unregistered "unregistering what an earlier run left"
 register
 register
 check_registered "registering twice"

@@ -57,7 +57,7 @@ cannot_create 32 "after its DLL was unregistered"
 [ "$(platform_entry win64)" = "$win64" ] || fail "unregistering the 32-bit DLL took the win64 entry"
 [ -z "$(platform_entry win32)" ] || fail "the win32 entry is still there"
 helpdir=$(wine reg query "HKCR\\TypeLib\\$libid\\1.0\\HELPDIR" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^    .*    REG_SZ    //p')
-[ "$helpdir" = "${win64%\\*}" ] || fail "HELPDIR is '$helpdir', not the 64-bit DLL's folder"
+[ "$helpdir" = "${win64%\\*}\\" ] || fail "HELPDIR is '$helpdir', not the 64-bit DLL's folder"
 
 wow regsvr32.exe /s "$win32" || fail "32-bit regsvr32 exited with $?"
 wine regsvr32 /s /u "$win64" || fail "64-bit regsvr32 /u exited with $?"
