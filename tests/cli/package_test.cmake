@@ -29,6 +29,8 @@ set(expected
   "./usr/share/"
   "./usr/share/doc/"
   "./usr/share/doc/orbenix-check/"
+  "./usr/share/doc/orbenix-check/changelog.gz"
+  "./usr/share/doc/orbenix-check/copyright"
   "./usr/share/doc/orbenix-check/examples/"
   "./usr/share/doc/orbenix-check/examples/icinga2-orbenix.conf"
   "./usr/share/doc/orbenix-check/examples/nagios-orbenix.cfg"
