@@ -4,17 +4,18 @@ templates from contrib/zabbix unchanged, creates the hosts (intervals
 shortened through host macros only), waits until Zabbix has recorded every
 value and problem, and compares them with what orbenix-exporter and
 orbenix-check say for the same demo servers.
-  zabbix_check.py API_URL EXPORTER_URL PARAMS_DIR PLUGIN_USER PLUGIN TEMPLATE...
+  zabbix_check.py API_URL EXPORTER_URL EXPORTER_USER EXPORTER_PASSWORD PARAMS_DIR PLUGIN_USER PLUGIN TEMPLATE...
 Exits 0 when everything matches; prints each comparison.
 """
+import base64
 import json
 import subprocess
 import sys
 import time
 import urllib.request
 
-api_url, exporter_url, params_dir, plugin_user, plugin = sys.argv[1:6]
-template_files = sys.argv[6:]
+api_url, exporter_url, exporter_user, exporter_password, params_dir, plugin_user, plugin = sys.argv[1:8]
+template_files = sys.argv[8:]
 
 # The demo servers and what both templates must make of them: the state
 # ("-" when the check fails and there is none) and the only problem of each
@@ -115,7 +116,8 @@ hosts = {}
 hosts["http"] = api.call("host.create", {
     "host": "orbenix-exporter", "groups": [{"groupid": group}],
     "templates": [{"templateid": templates["orbenix exporter"]}],
-    "macros": macros(EXPORTER_URL=exporter_url, DISCOVERY_INTERVAL="2s", **short)})["hostids"][0]
+    "macros": macros(EXPORTER_URL=exporter_url, EXPORTER_USER=exporter_user, EXPORTER_PASSWORD=exporter_password,
+                     DISCOVERY_INTERVAL="2s", **short)})["hostids"][0]
 external_hosts = {}
 for name, _, _ in SERVERS:
     external_hosts[name] = api.call("host.create", {
@@ -202,8 +204,15 @@ except RuntimeError as error:
     sys.exit(1)
 print("every value and problem recorded after %.0f s" % (time.monotonic() - start))
 
+def from_exporter(path):
+    """The exporter's answer, with the same user and password as Zabbix."""
+    login = base64.b64encode(("%s:%s" % (exporter_user, exporter_password)).encode()).decode()
+    request = urllib.request.Request(exporter_url + path, headers={"Authorization": "Basic " + login})
+    return urllib.request.urlopen(request, timeout=30)
+
+
 # Discovery: one probe item a target the exporter lists on /sd.
-with urllib.request.urlopen(exporter_url + "/sd", timeout=10) as answer:
+with from_exporter("/sd") as answer:
     targets = sorted(t for group_ in json.load(answer) for t in group_["targets"])
 discovered = sorted(k[len("orbenix.probe["):-1] for (h, k) in items if h == hosts["http"] and k.startswith("orbenix.probe["))
 print("discovered:", discovered)
@@ -224,7 +233,7 @@ def same(recorded_value, told):
 
 
 def exporter_samples(name):
-    with urllib.request.urlopen("%s/probe?target=%s" % (exporter_url, name), timeout=30) as answer:
+    with from_exporter("/probe?target=" + name) as answer:
         text = answer.read().decode()
     samples = {}
     for line in text.splitlines():

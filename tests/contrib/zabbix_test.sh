@@ -259,7 +259,11 @@ mkdir -m 0700 "$work/keys"
       "$key" "$HTTP_PORT" "$file"
   done
 } >"$work/orbenix-exporter.toml"
-"$exporter" --config "$work/orbenix-exporter.toml" >"$work/exporter.log" 2>&1 </dev/null &
+# Basic authentication as the sample web configuration has it (its user
+# prometheus, password change-me), without its TLS.
+(umask 077; grep -E '^(basic_auth_users:|  prometheus: )' "$source_dir/contrib/prometheus/web-config.yml" >"$work/web-config.yml")
+[ "$(wc -l <"$work/web-config.yml")" -eq 2 ] || fail "no basic_auth_users user prometheus in contrib/prometheus/web-config.yml"
+"$exporter" --config "$work/orbenix-exporter.toml" --web.config.file "$work/web-config.yml" >"$work/exporter.log" 2>&1 </dev/null &
 started orbenix-exporter $!
 
 for part in "$zabbix_port:the Zabbix server" "$fpm_port:php-fpm" "$web_port:nginx" "$exporter_port:orbenix-exporter"; do
@@ -274,7 +278,7 @@ wide=$(python3 "$here/listening_addresses.py" "${all[@]}" | grep -Ev '^(127\.[0-
 [ -z "$wide" ] || fail "listening beyond loopback: $wide"
 
 # In the background, so that a signal reaches the trap at once.
-python3 "$here/zabbix_check.py" "http://127.0.0.1:$web_port/api_jsonrpc.php" "http://127.0.0.1:$exporter_port" \
+python3 "$here/zabbix_check.py" "http://127.0.0.1:$web_port/api_jsonrpc.php" "http://127.0.0.1:$exporter_port" prometheus change-me \
   "$work/params" zabbix "$work/externalscripts/check_orbenix" \
   "$source_dir/contrib/zabbix/orbenix_by_http.yaml" "$source_dir/contrib/zabbix/orbenix_by_external_check.yaml" &
 started zabbix_check $!
