@@ -182,8 +182,8 @@ def problems_with_hosts():
     found = []
     triggers = {t["triggerid"]: t["hosts"][0]["hostid"] for t in api.call("trigger.get", {
         "hostids": all_hosts, "output": ["triggerid"], "selectHosts": ["hostid"]})}
-    for p in api.call("problem.get", {"hostids": all_hosts, "output": ["name", "objectid"]}):
-        found.append({"hostid": triggers.get(p["objectid"], "?"), "name": p["name"]})
+    for p in api.call("problem.get", {"hostids": all_hosts, "output": ["name", "objectid", "clock"]}):
+        found.append({"hostid": triggers.get(p["objectid"], "?"), "name": p["name"], "clock": int(p["clock"])})
     return found
 
 
@@ -288,6 +288,19 @@ for extra in sorted(problems - expected_problems()):
     fail("problem that should not be there: host %s %r" % extra)
 for where, name in sorted(expected_problems()):
     print("ok: problem on host %s: %s" % (where, name))
+# "Probe failing" waits for three failed checks in a row ({$ORBENIX.PROBE.FAILURES}
+# is #3): its problem is not older than the third failed value.
+success_items = {(i["hostid"], i["key_"]): i["itemid"] for i in items_of(all_hosts)}
+for where, key in [(hosts["http"], "orbenix.probe.success[panel-error]"),
+                   (external_hosts["panel-error"], "orbenix.probe.success")]:
+    values = api.call("history.get", {"itemids": [success_items[(where, key)]], "history": 3,
+                                      "output": ["clock", "value"], "sortfield": "clock", "sortorder": "ASC"})
+    opened = [p["clock"] for p in problems_with_hosts() if p["hostid"] == where and "probe failing" in p["name"]]
+    if len(values) < 3 or not opened or opened[0] < int(values[2]["clock"]):
+        fail("host %s: probe failing opened at %s, the failed checks came at %s"
+             % (where, opened, [v["clock"] for v in values]))
+    else:
+        print("ok: host %s: probe failing opened after the third failed check" % where)
 # The chain's lower triggers are true on their own but stay hidden: the
 # over-quota server's bandwidth is over both thresholds.
 over_quota = api.call("trigger.get", {"hostids": [hosts["http"], external_hosts["over-quota"]], "output": ["description", "value"],
