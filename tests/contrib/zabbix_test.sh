@@ -26,7 +26,7 @@ for need in /usr/sbin/zabbix_server:zabbix-server-pgsql "$pg_bin/initdb":postgre
   [ -e "${need%%:*}" ] || skip "needs ${need%%:*} (Debian package ${need#*:}; scripts/install-deps.sh installs it)"
 done
 php -r "exit(extension_loaded('pgsql') ? 0 : 1);" || skip "needs PHP's pgsql module (Debian package php-pgsql)"
-id zabbix >/dev/null 2>&1 && id postgres >/dev/null 2>&1 || skip "needs the users zabbix and postgres"
+{ id zabbix && id postgres; } >/dev/null 2>&1 || skip "needs the users zabbix and postgres"
 
 work=$(mktemp -d /tmp/orbenix-zabbix.XXXXXX)
 chmod 0755 "$work"
