@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "cli/json.h"
+#include "core/json_string.h"
 #include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "params/numeric_value.h"

@@ -213,7 +213,6 @@ private:
     unsigned version_ = 11;
 
 protected:
-    std::shared_ptr<HttpFront::Impl>& front() { return front_; }
     const ConnectionLimits& limits() const { return limits_; }
     Clock::time_point started() const { return head_start_; }
 };

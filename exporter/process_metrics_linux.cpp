@@ -72,8 +72,9 @@ std::optional<ProcessStat> ParseProcessStat(std::string_view stat, long ticks_pe
 
 std::string ProcessMetrics() {
     Exposition out;
+    static const double boot_time = BootTimeSeconds();  // fixed while the machine runs
     const auto stat = ParseProcessStat(FileText("/proc/self/stat"), sysconf(_SC_CLK_TCK), sysconf(_SC_PAGESIZE),
-                                       BootTimeSeconds());
+                                       boot_time);
     if (stat) {
         out.Family("process_cpu_seconds_total", "counter", "Total user and system CPU time spent in seconds.");
         out.Sample("process_cpu_seconds_total", stat->cpu_seconds);

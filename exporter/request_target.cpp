@@ -1,16 +1,8 @@
 #include "exporter/request_target.h"
 
+#include "core/hex_digit.h"
+
 namespace orbenix::exporter {
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
 
 std::string PercentDecode(std::string_view text, bool plus_is_blank) {
     std::string out;
@@ -18,8 +10,8 @@ std::string PercentDecode(std::string_view text, bool plus_is_blank) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '%' && i + 2 < text.size()) {
-            const int high = HexValue(text[i + 1]);
-            const int low = HexValue(text[i + 2]);
+            const int high = HexDigitValue(text[i + 1]);
+            const int low = HexDigitValue(text[i + 2]);
             if (high >= 0 && low >= 0) {
                 out += static_cast<char>(high * 16 + low);
                 i += 2;

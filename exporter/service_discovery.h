@@ -4,7 +4,6 @@
 // Zabbix's low-level discovery reads the same answer ($.targets[0],
 // $.labels.NAME).
 #include <string>
-#include <string_view>
 
 #include "exporter/exporter_config.h"
 
@@ -14,8 +13,5 @@ inline constexpr const char* kJsonContentType = "application/json";
 
 // [{"targets":["NAME"],"labels":{"__param_target":"NAME",...}}, ...]
 std::string ServiceDiscoveryJson(const ExporterConfig& config);
-
-// `text` as a JSON string, quotes included (UTF-8 passes through).
-std::string JsonString(std::string_view text);
 
 }  // namespace orbenix::exporter

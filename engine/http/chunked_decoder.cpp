@@ -3,19 +3,13 @@
 #include <algorithm>
 
 #include "core/error.h"
+#include "core/hex_digit.h"
 #include "core/utf8.h"
 #include "engine/http/http_errors.h"
 #include "engine/http/limits.h"
 
 namespace orbenix::http {
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // The start of a bad size line as an error text shows it: the text ends up
 // in the check's one-line result, so control characters become "?".
@@ -35,8 +29,8 @@ void ChunkedDecoder::Fail(const std::string& why) const {
 
 void ChunkedDecoder::ParseSize(const std::string& line, std::size_t body_size) {
     std::size_t i = 0, size = 0;
-    for (; i < line.size() && HexValue(line[i]) >= 0; ++i) {
-        size = size * 16 + static_cast<std::size_t>(HexValue(line[i]));
+    for (; i < line.size() && HexDigitValue(line[i]) >= 0; ++i) {
+        size = size * 16 + static_cast<std::size_t>(HexDigitValue(line[i]));
         if (size > limits::BodyBytes - body_size) {
             throw Error(error_numbers::BodyTooLarge,
                         u"Response body is larger than " + TextFromUtf8(std::to_string(limits::BodyBytes)) +

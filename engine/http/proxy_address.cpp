@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "core/hex_digit.h"
+
 namespace orbenix::http::proxy {
 
 std::optional<Ipv4> ParseIpv4(std::string_view text) {
@@ -31,13 +33,6 @@ std::optional<Ipv4> ParseIpv4(std::string_view text) {
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // The 16-bit groups of one side of "::" (an IPv4 tail counts as two).
 bool ParseGroups(std::string_view text, bool may_end_in_ipv4, std::vector<std::uint16_t>& groups) {
     if (text.empty()) return true;
@@ -56,7 +51,7 @@ bool ParseGroups(std::string_view text, bool may_end_in_ipv4, std::vector<std::u
         if (piece.empty() || piece.size() > 4) return false;
         unsigned value = 0;
         for (char c : piece) {
-            const int h = HexValue(c);
+            const int h = HexDigitValue(c);
             if (h < 0) return false;
             value = value * 16 + static_cast<unsigned>(h);
         }

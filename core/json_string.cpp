@@ -1,8 +1,8 @@
-#include "cli/json.h"
+#include "core/json_string.h"
 
 #include <cstdio>
 
-namespace orbenix::cli {
+namespace orbenix {
 
 std::string JsonString(std::string_view utf8) {
     std::string out = "\"";
@@ -28,4 +28,4 @@ std::string JsonString(std::string_view utf8) {
     return out + "\"";
 }
 
-}  // namespace orbenix::cli
+}  // namespace orbenix

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "cli/json.h"
+#include "core/json_string.h"
 
-namespace orbenix::cli {
+namespace orbenix {
 namespace {
 
 TEST(JsonString, EscapesWhatJsonRequires) {
@@ -14,4 +14,4 @@ TEST(JsonString, EscapesWhatJsonRequires) {
 }
 
 }  // namespace
-}  // namespace orbenix::cli
+}  // namespace orbenix
