@@ -157,15 +157,6 @@ TEST_F(BasicAuthCheck, AllowsOnlyAKnownUserWithTheRightPassword) {
     }
 }
 
-TEST_F(BasicAuthCheck, NoUsersAllowsEveryRequestAtOnce) {
-    const BasicAuth auth({}, nullptr);
-    EXPECT_FALSE(auth.enabled());
-    Answer answer;
-    auth.Check(std::nullopt, answer.Done());
-    EXPECT_TRUE(answer.called);
-    EXPECT_EQ(answer.Wait(), AuthVerdict::Allowed);
-}
-
 // With the pool held, a verdict that needs no bcrypt comes at once; one that
 // does waits in the queue, an unknown user included, and a full queue is Busy.
 TEST_F(BasicAuthCheck, OnlyTheVerdictsThatNeedNoBcryptComeAtOnce) {

@@ -45,19 +45,6 @@ TEST(TlsSessionCache, OnlyTheSameKeyFindsTheSession) {
     }
 }
 
-// Both directions of the verification rule: a session made with verification
-// off is not found with it on, nor the other way.
-TEST(TlsSessionCache, VerificationModesNeverShare) {
-    TlsSessionCache cache({});
-    TlsSessionKey off = Panel();
-    off.verify = false;
-    cache.Store(off, Session(1), 300s, t0);
-    EXPECT_EQ(Id(cache.Find(Panel(), t0)), 0);
-    cache.Store(Panel(), Session(2), 300s, t0);
-    EXPECT_EQ(Id(cache.Find(off, t0)), 1);
-    EXPECT_EQ(Id(cache.Find(Panel(), t0)), 2);
-}
-
 TEST(TlsSessionCache, AgeIsTheSmallerOfTheBoundAndTheSessionsOwn) {
     struct Case {
         const char* name;
@@ -117,17 +104,6 @@ TEST(TlsSessionCache, ExpiredEntriesGoBeforeALiveOne) {
     cache.Store(Numbered(3), Session(3), 600s, t0 + 20s);
     EXPECT_EQ(Id(cache.Find(Numbered(1), t0 + 21s)), 1);
     EXPECT_EQ(Id(cache.Find(Numbered(3), t0 + 21s)), 3);
-}
-
-TEST(TlsSessionCache, ForgetAndClear) {
-    TlsSessionCache cache({});
-    cache.Store(Numbered(1), Session(1), 60s, t0);
-    cache.Store(Numbered(2), Session(2), 60s, t0);
-    cache.Forget(Numbered(1));
-    EXPECT_EQ(Id(cache.Find(Numbered(1), t0)), 0);
-    EXPECT_EQ(Id(cache.Find(Numbered(2), t0)), 2);
-    cache.Clear();
-    EXPECT_EQ(cache.Size(), 0u);
 }
 
 TEST(TlsSessionCache, ProxyRouteNamesKindProxyAndUserButNoPassword) {
